@@ -1,0 +1,49 @@
+#include "platform/interfaces.h"
+
+#include <algorithm>
+
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+namespace platform {
+
+std::vector<InterfaceAddress> ipv4_interfaces() {
+  std::vector<InterfaceAddress> result;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return result;
+  for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+    if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+    if ((entry->ifa_flags & IFF_UP) == 0) continue;
+    InterfaceAddress address;
+    address.interface_name = entry->ifa_name;
+    address.address_net = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr;
+    if (entry->ifa_netmask != nullptr)
+      address.netmask_net =
+          reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask)->sin_addr.s_addr;
+    address.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
+    result.push_back(std::move(address));
+  }
+  ::freeifaddrs(list);
+  std::stable_partition(result.begin(), result.end(),
+                        [](const InterfaceAddress& a) { return !a.loopback; });
+  return result;
+}
+
+std::optional<std::string> host_name() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return std::string(name);
+}
+
+std::optional<std::string> interface_for(std::uint32_t address_net) {
+  for (const InterfaceAddress& candidate : ipv4_interfaces()) {
+    if (candidate.netmask_net == 0) continue;
+    if ((candidate.address_net & candidate.netmask_net) == (address_net & candidate.netmask_net))
+      return candidate.interface_name;
+  }
+  return {};
+}
+
+}  // namespace platform

@@ -1,0 +1,26 @@
+// The PC's own IPv4 addresses and host name, answered the way Windows answers a look-up of
+// its own host name: the addresses of the interfaces that are up, loopback ones last, so
+// that a fallback server address is one that a board on the cable can reach.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct InterfaceAddress {
+  std::string interface_name;
+  std::uint32_t address_net = 0;
+  std::uint32_t netmask_net = 0;
+  bool loopback = false;
+};
+
+// Interfaces that are up with an IPv4 address, in the kernel's order, loopback ones last.
+std::vector<InterfaceAddress> ipv4_interfaces();
+std::optional<std::string> host_name();
+// The name of the interface whose IPv4 network holds the address, if any.
+std::optional<std::string> interface_for(std::uint32_t address_net);
+
+}  // namespace platform

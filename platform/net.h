@@ -1,0 +1,74 @@
+// IPv4 UDP sockets and address helpers for the servers. Addresses travel as 32-bit values
+// in network byte order (the form inet_addr returns); ports in host byte order.
+// Only this layer includes the socket headers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/stop.h"
+
+namespace platform {
+
+inline constexpr std::uint32_t kInaddrNone = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kInaddrAny = 0;
+
+struct Endpoint {
+  std::uint32_t address_net = 0;
+  std::uint16_t port = 0;
+  friend bool operator==(const Endpoint&, const Endpoint&) = default;
+};
+
+// inet_addr's grammar: one to four parts, each decimal, octal (leading 0) or hex (0x);
+// kInaddrNone for anything else (and for 255.255.255.255 itself).
+std::uint32_t inet_addr(const char* text);
+// Dotted decimal of a network-order address.
+std::string inet_ntoa(std::uint32_t address_net);
+
+std::uint32_t host_to_net32(std::uint32_t host);
+std::uint32_t net_to_host32(std::uint32_t net);
+
+struct RecvResult {
+  enum class Status : std::uint8_t { Received, Stopped, Error, Interrupted };
+  Status status = Status::Error;
+  std::size_t length = 0;
+  Endpoint from;
+  int error = 0;  // errno for Error
+};
+
+class UdpSocket {
+ public:
+  UdpSocket() = default;
+  ~UdpSocket() { close(); }
+  UdpSocket(UdpSocket&& other) noexcept;
+  UdpSocket& operator=(UdpSocket&& other) noexcept;
+  UdpSocket(const UdpSocket&) = delete;
+  UdpSocket& operator=(const UdpSocket&) = delete;
+
+  // Creates the descriptor; false (errno kept) on failure.
+  bool open();
+  bool bind(Endpoint local);
+  bool enable_broadcast();
+  bool is_open() const { return m_fd >= 0; }
+  int fd() const { return m_fd; }
+  std::optional<Endpoint> local_endpoint() const;
+
+  // Waits for one datagram or for the stop token. Datagrams longer than the buffer are
+  // truncated by the kernel and reported with their truncated length.
+  RecvResult receive(std::span<std::uint8_t> buffer, const StopToken& stop);
+  // Number of bytes sent, or -1 (errno kept).
+  long send_to(std::span<const std::uint8_t> bytes, Endpoint to);
+  void close();
+
+ private:
+  int m_fd = -1;
+};
+
+// The text of errno, for diagnostics.
+std::string error_text(int error);
+
+}  // namespace platform

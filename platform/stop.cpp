@@ -1,0 +1,40 @@
+#include "platform/stop.h"
+
+#include <cerrno>
+#include <cstdint>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace platform {
+
+struct StopToken::State {
+  State() : fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~State() {
+    if (fd >= 0) ::close(fd);
+  }
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
+
+  std::atomic<bool> stopped{false};
+  int fd;
+};
+
+bool StopToken::stop_requested() const {
+  return m_state && m_state->stopped.load(std::memory_order_acquire);
+}
+
+int StopToken::wait_fd() const { return m_state ? m_state->fd : -1; }
+
+StopSource::StopSource() : m_state(std::make_shared<StopToken::State>()) {}
+
+void StopSource::request_stop() {
+  if (m_state->stopped.exchange(true, std::memory_order_acq_rel)) return;
+  const std::uint64_t one = 1;
+  ssize_t written;
+  do {
+    written = ::write(m_state->fd, &one, sizeof one);
+  } while (written < 0 && errno == EINTR);
+}
+
+}  // namespace platform

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing Kalvex need.
+# tftpd-hpa is only a benchmark peer: its service must never start on this machine's
+# port 69, so service starts are refused while packages are installed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang-format
+  libgtest-dev libgmock-dev
+  libfltk1.3-dev fonts-liberation2
+  xvfb xdotool x11-utils imagemagick
+  curl tftp-hpa tftpd-hpa
+  iproute2 nftables procps util-linux
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: these packages are missing and installing them needs root: ${missing[*]}" >&2
+  exit 1
+fi
+
+policy=/usr/sbin/policy-rc.d
+created_policy=0
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' >"$policy"
+  chmod 755 "$policy"
+  created_policy=1
+fi
+trap '[ "$created_policy" = 1 ] && rm -f "$policy"' EXIT
+
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The package may have started its daemon despite the policy; it must not hold port 69.
+pkill -x in.tftpd 2>/dev/null || true

@@ -1,0 +1,34 @@
+// The TFTP server's face towards the main dialog: the thread body, the socket and image
+// stream the dialog closes on the thread's behalf, and the receive time-out.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "platform/stop.h"
+
+struct TftpConfig {
+  std::uint16_t requestPort = 69;
+  std::chrono::milliseconds receiveTimeout{20000};
+  std::string fileName = "flash.bin";
+};
+
+// Test seam: the values the server uses; set before the thread starts.
+TftpConfig& tftp_config();
+
+// Body of the TFTP thread: one transfer per run; returns when stopped.
+void tftp_server(const platform::StopToken& stop);
+
+// Closes the TFTP socket. The dialog calls it only once the TFTP thread has been stopped.
+void net_close();
+void file_close(std::FILE* stream);
+
+inline constexpr int kRecvTimerId = 69;
+void arm_recv_timer(int timerId);
+void disarm_recv_timer(int timerId);
+void on_recv_timer(int timerId);
+// Called on the UI thread by the main dialog's watcher timer: fires on_recv_timer once when
+// the armed deadline has passed.
+void recv_timer_poll();
