@@ -1,0 +1,26 @@
+// The board's BOOTP exchange: broadcast a request, back off, try again with a fresh xid, and
+// take the first reply that carries one of the recent xids. The reply reaches the board only
+// if the server's ARP entry for the offered address points at the board's MAC.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <ostream>
+
+#include "tools/sim_board/link.h"
+#include "tools/sim_board/wire.h"
+
+namespace sim_board {
+
+struct BootpOptions {
+  MacAddress mac{};
+  std::chrono::milliseconds give_up_after{28000};
+};
+
+std::optional<BootReply> obtain_address(RawLink& link, const BootpOptions& options,
+                                        std::ostream& log);
+
+// The pause before try n (0-based): 0.25 s, 0.5 s, 1 s, then 2 s each, as U-Boot waits.
+std::chrono::milliseconds bootp_backoff(int attempt);
+
+}  // namespace sim_board

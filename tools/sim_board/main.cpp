@@ -1,0 +1,174 @@
+// sim_board: a boot loader on a link, for whole-flash tests and the demo. It asks for an
+// address with BOOTP, takes it, fetches the boot file with TFTP and writes what it received.
+// Exit status: 0 image received, 2 no BOOTP reply, 3 TFTP failed, 1 usage or system error.
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "tools/sim_board/bootp_client.h"
+#include "tools/sim_board/link.h"
+#include "tools/sim_board/tftp_client.h"
+
+namespace {
+
+using namespace sim_board;
+
+constexpr int kExitOk = 0, kExitUsage = 1, kExitNoBootp = 2, kExitTftpFailed = 3;
+
+constexpr const char* kUsage =
+    "usage: sim_board --interface IF [options]\n"
+    "  --mac XX:XX:XX:XX:XX:XX   hardware address to ask with (default: the interface's)\n"
+    "  --output FILE             where the received image is written (default: board.bin)\n"
+    "  --bootp-give-up-ms N      stop asking for an address after N ms (default 28000)\n"
+    "  --tftp-timeout-ms N       wait N ms before re-sending (default 5000)\n"
+    "  --tftp-resends N          unanswered re-sends before a new request (default 10)\n"
+    "  --max-restarts N          new requests before giving up (default 10)\n"
+    "  --give-up-s N             give the whole transfer up after N s (default 600)\n"
+    "  --ack-delay-us N          pause before each ACK, like a slow board (default 0)\n"
+    "  --lose-data N             ignore the first arrival of DATA block N\n"
+    "  --silent-after N          after ACKing block N, send nothing until the request restarts\n"
+    "  --plain-request           leave U-Boot's timeout/blksize options out of the request\n";
+
+struct Options {
+  std::string interface;
+  std::optional<MacAddress> mac;
+  std::string output = "board.bin";
+  std::chrono::milliseconds bootp_give_up{28000};
+  FetchOptions fetch;
+};
+
+std::optional<std::uint32_t> parse_number(const std::string& text) {
+  std::uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return {};
+  return value;
+}
+
+// Applies one "--name value" pair; false for an unknown name or a bad value.
+bool apply_option(Options& options, const std::string& name, const std::string& value) {
+  if (name == "--interface") {
+    options.interface = value;
+    return !value.empty();
+  }
+  if (name == "--output") {
+    options.output = value;
+    return !value.empty();
+  }
+  if (name == "--mac") {
+    options.mac = parse_mac(value);
+    return options.mac.has_value();
+  }
+  const auto number = parse_number(value);
+  if (!number) return false;
+  const int count = static_cast<int>(std::min<std::uint32_t>(*number, 1000000));
+  if (name == "--bootp-give-up-ms")
+    options.bootp_give_up = std::chrono::milliseconds{count};
+  else if (name == "--tftp-timeout-ms")
+    options.fetch.timeout = std::chrono::milliseconds{count};
+  else if (name == "--tftp-resends")
+    options.fetch.resends = count;
+  else if (name == "--max-restarts")
+    options.fetch.max_restarts = count;
+  else if (name == "--give-up-s")
+    options.fetch.give_up_after = std::chrono::seconds{count};
+  else if (name == "--ack-delay-us")
+    options.fetch.ack_delay = std::chrono::microseconds{count};
+  else if (name == "--lose-data")
+    options.fetch.lose_data = *number;
+  else if (name == "--silent-after")
+    options.fetch.silent_after = *number;
+  else
+    return false;
+  return true;
+}
+
+std::optional<Options> parse_options(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (name == "--plain-request") {
+      options.fetch.request_options = false;
+      continue;
+    }
+    if (i + 1 >= argc || !apply_option(options, name, argv[i + 1])) {
+      std::cerr << "sim_board: bad option " << name << "\n";
+      return {};
+    }
+    ++i;
+  }
+  if (options.interface.empty()) return {};
+  return options;
+}
+
+int prefix_length(std::optional<std::uint32_t> mask) {
+  if (!mask) return 24;
+  int length = 0;
+  for (std::uint32_t bit = 0x80000000u; bit != 0 && (*mask & bit) != 0; bit >>= 1) ++length;
+  return length;
+}
+
+void print_reply(const BootReply& reply) {
+  std::cout << "bootp: reply yiaddr=" << dotted(reply.yiaddr) << " siaddr=" << dotted(reply.siaddr)
+            << " file=" << reply.file << std::endl;
+  std::cout << "bootp: vendor=" << hex_text(reply.vendor) << std::endl;
+}
+
+bool write_image(const std::string& path, const Bytes& image) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(image.data()),
+            static_cast<std::streamsize>(image.size()));
+  return static_cast<bool>(out.flush());
+}
+
+int run(const Options& options) {
+  std::string error;
+  auto link = RawLink::open(options.interface, error);
+  if (!link) {
+    std::cerr << "sim_board: " << error << "\n";
+    return kExitUsage;
+  }
+  BootpOptions bootp;
+  bootp.mac = options.mac.value_or(link->mac());
+  bootp.give_up_after = options.bootp_give_up;
+  std::cout << "board: " << mac_text(bootp.mac) << " on " << options.interface << std::endl;
+  const auto reply = obtain_address(*link, bootp, std::cout);
+  if (!reply) return kExitNoBootp;
+  print_reply(*reply);
+  if (reply->siaddr == 0 || reply->file.empty()) {
+    std::cout << "bootp: no server or no boot file to fetch" << std::endl;
+    return kExitTftpFailed;
+  }
+  if (!take_address(options.interface, reply->yiaddr, prefix_length(reply->subnet_mask), error)) {
+    std::cerr << "sim_board: " << error << "\n";
+    return kExitUsage;
+  }
+  FetchOptions fetch = options.fetch;
+  fetch.server = reply->siaddr;
+  fetch.file = reply->file;
+  const FetchResult result = fetch_image(fetch, std::cout);
+  if (result.outcome != FetchResult::Outcome::Complete) return kExitTftpFailed;
+  if (!write_image(options.output, result.image)) {
+    std::cerr << "sim_board: cannot write " << options.output << "\n";
+    return kExitUsage;
+  }
+  char crc[11];
+  std::snprintf(crc, sizeof crc, "0x%08x", crc32(result.image));
+  std::cout << "image: size=" << result.image.size() << " crc32=" << crc
+            << " restarts=" << result.restarts << std::endl;
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto options = parse_options(argc, argv);
+  if (!options) {
+    std::cerr << kUsage;
+    return kExitUsage;
+  }
+  return run(*options);
+}

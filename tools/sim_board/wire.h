@@ -1,0 +1,97 @@
+// The datagrams a boot loader exchanges with its server: the BOOTREQUEST it broadcasts, the
+// BOOTREPLY it accepts, the IPv4/UDP framing it writes itself while it has no address, and
+// the TFTP read request, DATA, ACK and ERROR packets. Everything is read through a length
+// checked once at the door and assembled byte by byte; sockets live elsewhere.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace sim_board {
+
+using Bytes = std::vector<std::uint8_t>;
+using MacAddress = std::array<std::uint8_t, 6>;
+
+std::uint16_t load_be16(std::span<const std::uint8_t> bytes, std::size_t offset);
+std::uint32_t load_be32(std::span<const std::uint8_t> bytes, std::size_t offset);
+void store_be16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value);
+void store_be32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value);
+
+std::optional<MacAddress> parse_mac(const std::string& text);
+std::string mac_text(const MacAddress& mac);
+// Dotted decimal of an address held in host order (the order load_be32 gives).
+std::string dotted(std::uint32_t address_host);
+std::string hex_text(std::span<const std::uint8_t> bytes);
+
+// --- BOOTP -------------------------------------------------------------------------------
+
+inline constexpr std::uint16_t kBootpServerPort = 67;
+inline constexpr std::uint16_t kBootpClientPort = 68;
+inline constexpr std::size_t kBootpMinimumLength = 300;
+
+struct BootRequest {
+  MacAddress mac{};
+  std::uint32_t xid = 0;
+  std::uint16_t secs = 0;
+};
+
+// A classic 300-byte request: RFC 1048 cookie, then the end option.
+Bytes build_boot_request(const BootRequest& request);
+
+struct BootReply {
+  std::uint32_t xid = 0;
+  std::uint32_t yiaddr = 0;  // host order
+  std::uint32_t siaddr = 0;  // host order
+  std::string file;
+  Bytes vendor;  // offset 236 to the end of the message
+  std::optional<std::uint32_t> subnet_mask;
+};
+
+// A reply meant for this board: op 2, htype 1, hlen 6, our chaddr. The xid is left to the
+// caller, which remembers the last few it sent.
+std::optional<BootReply> parse_boot_reply(std::span<const std::uint8_t> message,
+                                          const MacAddress& mac);
+
+// --- IPv4 and UDP, for the frames written and read before the board has an address --------
+
+struct UdpDatagram {
+  std::uint32_t source = 0;       // host order
+  std::uint32_t destination = 0;  // host order
+  std::uint16_t source_port = 0;
+  std::uint16_t destination_port = 0;
+  std::span<const std::uint8_t> payload;
+};
+
+std::uint16_t ip_checksum(std::span<const std::uint8_t> header);
+// From 0.0.0.0 to 255.255.255.255; the UDP checksum is 0, as many boot loaders send it.
+Bytes build_broadcast_udp(std::uint16_t source_port, std::uint16_t destination_port,
+                          std::span<const std::uint8_t> payload, std::uint16_t ip_id);
+// An unfragmented IPv4 packet carrying UDP; the payload views into `packet`.
+std::optional<UdpDatagram> parse_udp_packet(std::span<const std::uint8_t> packet);
+
+// --- TFTP --------------------------------------------------------------------------------
+
+enum class TftpOp : std::uint16_t { Rrq = 1, Wrq = 2, Data = 3, Ack = 4, Error = 5 };
+inline constexpr std::size_t kTftpBlockSize = 512;
+
+// "timeout 5" and "blksize 1468" are what U-Boot adds to every request; a server that
+// ignores them answers with 512-byte blocks and the board follows.
+Bytes build_read_request(const std::string& file, bool with_options);
+Bytes build_ack(std::uint16_t block);
+
+struct TftpPacket {
+  TftpOp op = TftpOp::Error;
+  std::uint16_t number = 0;  // block number, or error code
+  std::span<const std::uint8_t> data;
+  std::string message;  // ERROR only
+};
+std::optional<TftpPacket> parse_tftp(std::span<const std::uint8_t> packet);
+
+std::uint32_t crc32(std::span<const std::uint8_t> bytes);
+
+}  // namespace sim_board
