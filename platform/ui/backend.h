@@ -38,8 +38,10 @@ class Backend {
   virtual void wake() = 0;
 };
 
-// The backend in use; set once at start, before any dialog runs.
+// The backend in use; set once at start on the UI thread, before any dialog runs. The thread
+// that sets it becomes the UI thread.
 void set_backend(Backend* backend);
+bool has_backend();
 Backend& backend();
 
 }  // namespace ui

@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 namespace ui {
@@ -61,6 +63,8 @@ class CWnd {
   Rect GetClientRect() const { return Rect{0, 0, m_rect.width(), m_rect.height()}; }
   ControlKind kind() const { return m_kind; }
   CDialog* owner() const { return m_owner; }
+  // The dialog this window belongs to: its owner, or itself for a dialog.
+  CDialog* dialog();
 
  protected:
   friend class CDialog;
@@ -125,10 +129,14 @@ class CDataExchange {
       : m_dialog(dialog), m_saveAndValidate(saveAndValidate) {}
   CDialog& dialog() const { return m_dialog; }
   bool saving() const { return m_saveAndValidate; }
+  // A validation refused the data; UpdateData then reports false.
+  void fail() { m_failed = true; }
+  bool failed() const { return m_failed; }
 
  private:
   CDialog& m_dialog;
   bool m_saveAndValidate;
+  bool m_failed = false;
 };
 
 // Binds a control member to the template's control with that id.
@@ -177,6 +185,14 @@ class CDialog : public CWnd {
   // Whether a static control is drawn without a background box over the dialog's own.
   virtual bool IsTransparentStatic(const CWnd& control) const;
 
+  // Keyboard and close box as the dialog manager delivers them: Enter sends the default
+  // button's command even when that button is hidden; Esc and the close box cancel.
+  void PressEnter();
+  void PressEscape();
+  // Dispatches a command as a click on the control with that id would: IDOK to OnOK,
+  // IDCANCEL to OnCancel, anything else to OnCommand.
+  void SendCommand(int controlId);
+
   bool UpdateData(bool saveAndValidate = true);
   CWnd* GetDlgItem(int id) const;
   void SetDlgItemText(int id, const std::string& text);
@@ -217,6 +233,12 @@ class CDialog : public CWnd {
 // The framework's application message box, captioned with the application name "kalvex".
 int AfxMessageBox(const std::string& text, MessageBoxType type = MessageBoxType::Ok);
 
+// Message formatting with numbered inserts: %1 .. %99, optionally with a printf-style
+// format between exclamation marks (%1!d!); %. is a period, %% a percent sign, %n a line
+// feed, %0 ends the text. An insert with no argument is left as written.
+using MessageInsert = std::variant<long long, std::string>;
+std::string format_message(std::string_view format, const std::vector<MessageInsert>& inserts);
+
 // Runs work on the UI thread. Callable from any thread; never blocks the caller.
 void post_to_ui(std::function<void()> work);
 bool on_ui_thread();
@@ -228,6 +250,8 @@ class CWinApp {
   virtual bool InitInstance() = 0;
   // Runs InitInstance on the active backend; the process's exit code.
   int Run();
+
+  CWnd* m_pMainWnd = nullptr;  // set before the main dialog runs
 };
 
 inline constexpr const char* kApplicationName = "kalvex";
