@@ -1,0 +1,46 @@
+// Real windows on Linux: the UI backend that shows the dialogs with FLTK 1.3. Geometry comes
+// from the templates through base units measured from the dialog font; timers and work
+// posted by server threads run inside every modal loop, nested ones too.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/ui/backend.h"
+
+namespace ui::fltk {
+
+class DialogWindow;
+
+class FltkBackend final : public Backend {
+ public:
+  // Opens the display named by the environment; null when none can be opened. Call on the
+  // thread that will be the UI thread, once.
+  static std::unique_ptr<FltkBackend> create();
+  ~FltkBackend() override;
+
+  BaseUnits base_units() const override { return m_base; }
+  void run_modal(CDialog& dialog) override;
+  int message_box(const std::string& text, const std::string& caption,
+                  MessageBoxType type) override;
+  void control_changed(CDialog& dialog, CWnd& control) override;
+  void control_created(CDialog& dialog, CWnd& control) override;
+  void control_destroyed(CDialog& dialog, CWnd& control) override;
+  void invalidate(CDialog& dialog) override;
+  void begin_window_drag(CDialog& dialog, Point point) override;
+  void wake() override;
+
+  // The window of a running dialog, or null.
+  DialogWindow* window_of(const CDialog& dialog) const;
+
+ private:
+  explicit FltkBackend(BaseUnits base) : m_base(base) {}
+
+  BaseUnits m_base;
+  std::vector<DialogWindow*> m_running;  // innermost last
+};
+
+// Whether an X display can be opened (without opening it for FLTK).
+bool display_available();
+
+}  // namespace ui::fltk
