@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,13 @@ struct BootpConfig {
   std::uint16_t serverPort = 67;
   std::uint16_t clientPort = 68;
   std::string hostTableFile = "kalvex.ini";
+  // Address the server socket binds to (network order); the program binds every address.
+  // Tests bind 127.0.0.1 so that another loopback address can take the same port as a relay.
+  std::uint32_t bindAddress_net = 0;
+  // Resolves a host table name that has no ip field; the system's resolver when empty.
+  std::function<std::optional<std::uint32_t>(const std::string& name)> resolveHost;
+  // Called on the BOOTP thread once the socket is bound, before the first receive.
+  std::function<void()> onListening;
 };
 
 // Test seam: the values the server uses; set before the thread starts.
