@@ -4,6 +4,7 @@
 
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <unistd.h>
 
@@ -35,6 +36,18 @@ std::optional<std::string> host_name() {
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0) return {};
   return std::string(name);
+}
+
+std::optional<std::uint32_t> resolve_ipv4(const std::string& name) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return {};
+  const std::uint32_t address =
+      reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(found);
+  return address;
 }
 
 std::optional<std::string> interface_for(std::uint32_t address_net) {

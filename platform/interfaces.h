@@ -20,6 +20,8 @@ struct InterfaceAddress {
 // Interfaces that are up with an IPv4 address, in the kernel's order, loopback ones last.
 std::vector<InterfaceAddress> ipv4_interfaces();
 std::optional<std::string> host_name();
+// The first IPv4 address the system's resolver gives for a host name (network order).
+std::optional<std::uint32_t> resolve_ipv4(const std::string& name);
 // The name of the interface whose IPv4 network holds the address, if any.
 std::optional<std::string> interface_for(std::uint32_t address_net);
 
