@@ -1,0 +1,76 @@
+#include "platform/file_copy.h"
+
+#include <cerrno>
+#include <string>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+constexpr std::size_t kCopyChunkBytes = 64 * 1024;
+constexpr mode_t kReadableByAll = 0644;
+
+bool write_whole(int fd, const char* data, std::size_t length) {
+  while (length > 0) {
+    ssize_t written = ::write(fd, data, length);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    length -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool copy_contents(int from, int to) {
+  char chunk[kCopyChunkBytes];
+  for (;;) {
+    ssize_t got = ::read(from, chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) return true;
+    if (!write_whole(to, chunk, static_cast<std::size_t>(got))) return false;
+  }
+}
+
+int open_regular_file(const std::filesystem::path& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+bool copy_file_replacing(const std::filesystem::path& source, const std::filesystem::path& target) {
+  int from = open_regular_file(source);
+  if (from < 0) return false;
+  std::filesystem::path directory = target.parent_path();
+  std::string pattern = (directory.empty() ? std::filesystem::path(".") : directory) /
+                        ("." + target.filename().string() + ".XXXXXX");
+  int to = ::mkostemp(pattern.data(), O_CLOEXEC);  // new, exclusive, mode 0600
+  if (to < 0) {
+    ::close(from);
+    return false;
+  }
+  bool copied = copy_contents(from, to) && ::fchmod(to, kReadableByAll) == 0;
+  ::close(from);
+  copied = ::close(to) == 0 && copied;
+  copied = copied && ::rename(pattern.c_str(), target.c_str()) == 0;
+  if (!copied) ::unlink(pattern.c_str());
+  return copied;
+}
+
+}  // namespace platform
