@@ -1,5 +1,6 @@
 // The TFTP server's face towards the main dialog: the thread body, the socket and image
-// stream the dialog closes on the thread's behalf, and the receive time-out.
+// stream the dialog closes on the thread's behalf, and the receive time-out. The dialog
+// stops the thread (signal + join) before it touches anything else declared here.
 #pragma once
 
 #include <chrono>
@@ -13,12 +14,16 @@ struct TftpConfig {
   std::uint16_t requestPort = 69;
   std::chrono::milliseconds receiveTimeout{20000};
   std::string fileName = "flash.bin";
+  // Network byte order. The wildcard address serves every adapter; tests bind loopback so
+  // that nothing outside this machine can reach a test server.
+  std::uint32_t bindAddress_net = 0;
 };
 
 // Test seam: the values the server uses; set before the thread starts.
 TftpConfig& tftp_config();
 
-// Body of the TFTP thread: one transfer per run; returns when stopped.
+// Body of the TFTP thread: one transfer per run. Returns when the transfer has ended or
+// when stop is requested, whichever comes first.
 void tftp_server(const platform::StopToken& stop);
 
 // Closes the TFTP socket. The dialog calls it only once the TFTP thread has been stopped.
@@ -32,3 +37,5 @@ void on_recv_timer(int timerId);
 // Called on the UI thread by the main dialog's watcher timer: fires on_recv_timer once when
 // the armed deadline has passed.
 void recv_timer_poll();
+// True while a receive of the transfer is waiting under the time-out.
+bool recv_timer_armed();
