@@ -3,6 +3,7 @@
 #include "platform/ui/headless/headless_backend.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/ui/event_loop.h"
 
@@ -93,6 +94,7 @@ int HeadlessBackend::message_box(const std::string& text, const std::string& cap
     m_answers.pop_front();
   }
   m_boxes.push_back(MessageBoxRecord{text, caption, type, answer});
+  if (m_echoBoxes) std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
   return answer;
 }
 

@@ -54,6 +54,9 @@ class HeadlessBackend final : public Backend {
   void then(Step step) { then(kAnyDialog, std::move(step)); }
   // Answers for the next message boxes, in order; without one a box gets its first button.
   void answer_next_box(int answer);
+  // Also writes each message box to standard error, for death tests, whose recordings die
+  // with the process.
+  void echo_message_boxes_to_stderr(bool echo) { m_echoBoxes = echo; }
 
   // Moves the virtual clock forward, firing every timer on its due time in order, and runs
   // posted work. Stops early when the dialog on screen ends, as its modal loop would.
@@ -109,6 +112,7 @@ class HeadlessBackend final : public Backend {
   std::vector<Point> m_drags;
   std::vector<std::string> m_scriptErrors;
   int m_escapesForLackOfSteps = 0;
+  bool m_echoBoxes = false;
 
   std::mutex m_wakeMutex;
   std::condition_variable m_woken;
