@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, builds Kalvex and runs every test: the default
+# build with CTest (whole-program runs included), then AddressSanitizer + UndefinedBehavior-
+# Sanitizer, then ThreadSanitizer for the test programs that run threads.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "$(id -u)" -eq 0 ]; then
+  bash scripts/install-deps.sh
+else
+  sudo bash scripts/install-deps.sh
+fi
+
+jobs=${KALVEX_JOBS:-2}
+threaded_tests=(platform_tests kalvex_app_tests kalvex_bootp_tests kalvex_tftp_tests)
+
+echo "== default build =="
+cmake --preset default
+nice cmake --build --preset default -j "$jobs"
+ctest --preset default -j "$jobs"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
+cmake --preset asan
+nice cmake --build --preset asan -j "$jobs"
+# The whole-program runs take minutes each and were run above; the sanitizers watch the
+# component tests.
+ctest --preset asan -j "$jobs" -E '^e2e\.'
+
+echo "== ThreadSanitizer =="
+cmake --preset tsan
+present=()
+for target in "${threaded_tests[@]}"; do
+  if cmake --build --preset tsan --target help | grep -q "^$target:"; then
+    present+=("$target")
+  fi
+done
+nice cmake --build --preset tsan -j "$jobs" --target "${present[@]}"
+failed=0
+for target in "${present[@]}"; do
+  binary=$(find build/tsan/tests -type f -name "$target" -perm -u+x | head -n 1)
+  echo "-- $target"
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$binary" --gtest_brief=1 || failed=1
+done
+[ "$failed" -eq 0 ] || { echo "ThreadSanitizer runs failed" >&2; exit 1; }
+echo "All test runs passed."
