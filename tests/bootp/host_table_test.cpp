@@ -434,5 +434,22 @@ TEST_F(HostTableFile, MissingFileKeepsTheTableAndIsReported) {
   EXPECT_EQ(host_table().entries, 0);
 }
 
+TEST_F(HostTableFile, ShippedExampleGivesEachBoardFlashBinAndTheBootServer) {
+  std::filesystem::copy_file(KALVEX_EXAMPLE_HOST_TABLE, "kalvex.ini");
+  read_host_table(true);
+  EXPECT_EQ(host_table().entries, 3) << reported_texts();
+  for (const char* name : {"board", "board2"}) {
+    SCOPED_TRACE(name);
+    const HostEntry* board = by_name(name);
+    ASSERT_NE(board, nullptr);
+    EXPECT_EQ(board->bootFile->text, "flash.bin");
+    EXPECT_TRUE(board->has(Flag::BootServer));
+    EXPECT_FALSE(board->has(Flag::HomeDir) || board->has(Flag::TftpDir));
+    EXPECT_EQ(board->ipAddress, address(kClientAddress));
+    EXPECT_EQ(board->linkCount, 3u);  // by hardware address, IP address and name
+  }
+  EXPECT_EQ(by_mac(board_mac()), by_name("board"));
+}
+
 }  // namespace
 }  // namespace bootp
