@@ -13,8 +13,6 @@ struct CatalogEntry {
   std::string caption;  // name, ":", description
 };
 
-inline constexpr const char* kCatalogFileName = "product.ini";
-
 // The name is the first token delimited by ": \t\r\n" (the one delimiter after it is
 // consumed); the description is the rest up to the line end, leading line ends skipped.
 CatalogEntry split_catalog_line(std::string_view line);

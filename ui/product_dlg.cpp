@@ -11,6 +11,7 @@
 
 namespace {
 
+constexpr const char* kCatalogFile = "product.ini";
 constexpr const char* kFlashImageName = "flash.bin";
 // Radio rows inside the group box, in pixels: indented 25, the first 40 down, 20 high, one
 // every 25. They are placed by the group box's own client rectangle, as they always were.
@@ -48,7 +49,7 @@ void CProductDlg::DoDataExchange(ui::CDataExchange& dx) {
 
 bool CProductDlg::OnInitDialog() {
   ui::CDialog::OnInitDialog();
-  std::FILE* catalog = std::fopen(kCatalogFileName, "r");
+  std::FILE* catalog = std::fopen(kCatalogFile, "r");
   if (catalog == nullptr) return false;
   const std::vector<CatalogEntry> entries = read_catalog(catalog);
   std::fclose(catalog);

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/ui/framework.h"
-#include "ui/product_catalog.h"
 
 class CProductDlg : public ui::CDialog {
  public:

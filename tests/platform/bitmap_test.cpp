@@ -97,6 +97,10 @@ std::string describe(const BmpSpec& spec) {
          std::to_string(spec.headerBytes) + (spec.bitFields ? ", masks" : "");
 }
 
+void PrintTo(const BmpSpec& spec, std::ostream* out) {
+  *out << describe(spec);
+}
+
 class BitmapDecoding : public testing::TestWithParam<BmpSpec> {};
 
 TEST_P(BitmapDecoding, YieldsThePictureTopDownWithItsSize) {
@@ -145,6 +149,10 @@ struct Malformation {
   const char* name;
   void (*mutate)(Bytes&);
 };
+
+void PrintTo(const Malformation& m, std::ostream* out) {
+  *out << m.name;
+}
 
 const Malformation kMalformations[] = {
     {"empty file", [](Bytes& b) { b.clear(); }},

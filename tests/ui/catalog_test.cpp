@@ -15,6 +15,10 @@ struct SplitCase {
   const char* caption;
 };
 
+void PrintTo(const SplitCase& c, std::ostream* out) {
+  *out << '"' << c.line << '"';
+}
+
 class CatalogLineSplit : public testing::TestWithParam<SplitCase> {};
 
 TEST_P(CatalogLineSplit, GivesNameAndCaption) {
