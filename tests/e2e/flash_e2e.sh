@@ -145,7 +145,7 @@ run_scenario() {
   kvx_watch_neighbours "$PC_NS" "$KVX_BOARD_ADDRESS" "$DIR/neighbours" &
   local watcher=$!
   kvx_start_kalvex "$PC_NS" "$DIR" "$KALVEX"
-  if ! kvx_confirm_product_and_address "$DIR/console.log"; then
+  if ! kvx_confirm_product_and_address "$DIR/console.log" "${ADDRESS_ANSWER:-}"; then
     fail "kalvex did not get to \"Server is ready ...\""
     kill "$KVX_KALVEX_PID" "$watcher" 2>/dev/null
     return

@@ -124,16 +124,16 @@ kvx_type() { printf '%s\n' "$1" >&"$KVX_INPUT_FD"; }
 # Ends the input: the dialog on screen takes it as Cancel.
 kvx_close_input() { exec {KVX_INPUT_FD}>&-; }
 
-# Answers the product choice, its confirmation and the adapter address with their defaults
-# (the bench's only 192.168. address is selected by default).
+# Answers the product choice and its confirmation with their defaults, and the adapter address
+# with ANSWER (empty: the default, which is the bench's only 192.168. address).
 kvx_confirm_product_and_address() {
-  local log=$1
+  local log=$1 answer=${2:-}
   kvx_wait_for "$log" "Please choose the right product" 20 || return 1
   kvx_type ""
   kvx_wait_for "$log" "You have chosen option 1" 20 || return 1
   kvx_type ""
   kvx_wait_for "$log" "Please select or type the IP address" 20 || return 1
-  kvx_type ""
+  kvx_type "$answer"
   kvx_wait_for "$log" "Server is ready ..." 20
 }
 
