@@ -94,8 +94,6 @@ bool same_network(const HostEntry& a, const HostEntry& b) {
   return (a.ipAddress & a.subnetMask) == (b.ipAddress & b.subnetMask);
 }
 
-void file_entry(HostTable& table, HostEntry* entry);
-
 void resolve_missing_address(HostEntry& entry) {
   if (!entry.has(Flag::IpAddress)) {
     const auto& resolve = bootp_config().resolveHost;

@@ -66,7 +66,7 @@ std::size_t requested_message_size(const Packet& packet) {
   return size;
 }
 
-bool start_server(ServerState& state, const BootpConfig& config) {
+void start_server(ServerState& state, const BootpConfig& config) {
   bootp_report(kInfo, "version %s.%d", kVersion, kPatchLevel);
   state.reset();
 
@@ -102,7 +102,6 @@ bool start_server(ServerState& state, const BootpConfig& config) {
         "and try again.");
   }
   state.clientPort = config.clientPort;
-  return true;
 }
 
 void serve(ServerState& state, const platform::StopToken& stop) {

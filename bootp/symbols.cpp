@@ -292,7 +292,7 @@ const Symbol kSymbols[] = {
   {"sa", K::Address,     Flag::BootServer,     nullptr, nullptr, &E::bootServer},
   {"sm", K::Address,     Flag::SubnetMask,     nullptr, nullptr, &E::subnetMask},
   {"sw", K::Address,     Flag::SwapServer,     nullptr, nullptr, &E::swapServer},
-  {"tc", K::Special,     Flag::BootFile,       nullptr, nullptr, nullptr, apply_template},
+  {"tc", K::Special,     Flag::BootFile /* none */, nullptr, nullptr, nullptr, apply_template},
   {"td", K::Text,        Flag::TftpDir,        &E::tftpDir},
   {"to", K::Special,     Flag::TimeOffset,     nullptr, nullptr, nullptr, apply_time_offset},
   {"ts", K::AddressList, Flag::TimeServers,    nullptr, &E::timeServers},
