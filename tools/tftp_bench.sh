@@ -11,6 +11,7 @@ set -euo pipefail
 build=${1:-build/tftp}
 rounds=${2:-7}
 serve=$build/tools/tftp_serve
+[ -x "$serve" ] || serve=$build/tftp_serve
 hpa=/usr/sbin/in.tftpd
 cpu=0
 
