@@ -286,9 +286,12 @@ void ConsoleBackend::render(CDialog& dialog) {
   // Read as the eye reads the window: top to bottom, then left to right.
   std::vector<const CWnd*> ordered;
   for (const auto& control : dialog.controls()) ordered.push_back(control.get());
-  std::stable_sort(ordered.begin(), ordered.end(), [](const CWnd* a, const CWnd* b) {
+  // Rows one text line high, so that a label and the field beside it share a row.
+  const int rowHeight = std::max(1, base_units().y);
+  std::stable_sort(ordered.begin(), ordered.end(), [rowHeight](const CWnd* a, const CWnd* b) {
     const Rect ra = a->GetWindowRect(), rb = b->GetWindowRect();
-    return ra.top != rb.top ? ra.top < rb.top : ra.left < rb.left;
+    const int rowA = ra.top / rowHeight, rowB = rb.top / rowHeight;
+    return rowA != rowB ? rowA < rowB : ra.left < rb.left;
   });
   for (const CWnd* control : ordered) {
     if (!control->IsWindowVisible()) continue;
