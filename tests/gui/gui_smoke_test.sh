@@ -1,0 +1,274 @@
+#!/usr/bin/env bash
+# GUI smoke test: the real kalvex program on a private Xvfb display, driven with synthetic
+# key presses and pointer moves (xdotool). It takes a screenshot of every dialog (kept as
+# artefacts, not compared pixel by pixel), checks window sizes and a few control edges
+# against the templates, and checks that the program ends cleanly.
+#
+# Part one runs in this machine's own network namespace and never confirms an address, so
+# no server starts. Part two confirms one inside a network namespace of its own (unshare -n,
+# loopback only), where the servers' ports 67 and 69 are harmless, and fetches the image
+# with curl to move the progress bar.
+#
+# Usage: gui_smoke_test.sh <kalvex program> <artefact directory>
+# Exit codes: 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool or ImageMagick).
+set -u
+
+readonly KALVEX=$1
+readonly ARTEFACTS=$2
+readonly SKIP=77
+readonly WAIT_STEPS=100  # times 0.1 s: how long a window may take to appear
+
+failures=0
+xvfb_pid=
+kalvex_pid=
+work=
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+note() { echo "-- $*"; }
+
+cleanup() {
+  [ -n "$kalvex_pid" ] && kill "$kalvex_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  [ -n "$work" ] && rm -rf "$work"
+}
+trap cleanup EXIT
+
+for tool in Xvfb xdotool import convert; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIPPED: $tool is not installed (scripts/install-deps.sh installs it)"
+    exit $SKIP
+  fi
+done
+
+start_xvfb() {
+  local fifo display
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$fifo" 2>/dev/null &
+  xvfb_pid=$!
+  read -r -t 10 display <"$fifo"
+  rm -f "$fifo"
+  [ -n "$display" ] || return 1
+  export DISPLAY=":$display"
+}
+if ! start_xvfb; then
+  echo "SKIPPED: Xvfb cannot start here"
+  exit $SKIP
+fi
+
+mkdir -p "$ARTEFACTS"
+work=$(mktemp -d)
+
+# ---- helpers ----
+
+# Visible windows of the program, oldest first.
+windows() { xdotool search --onlyvisible --class kalvex 2>/dev/null; }
+
+# Waits until the program shows exactly $1 windows; prints the newest.
+wait_windows() {
+  local want=$1 i list
+  for ((i = 0; i < WAIT_STEPS; i++)); do
+    list=$(windows)
+    if [ "$(printf '%s\n' "$list" | grep -c .)" -eq "$want" ]; then
+      printf '%s\n' "$list" | tail -1
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Without a window manager keys go to the window under the pointer unless one is focused.
+focus() { xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"; }
+
+size_of() { xdotool getwindowgeometry "$1" | awk '/Geometry/ {print $2}'; }
+position_of() { xdotool getwindowgeometry "$1" | awk '/Position/ {print $2}'; }
+
+shoot() {  # window, name
+  sleep 0.3  # let the window finish drawing before it is captured
+  import -window "$1" "$ARTEFACTS/$2.png" || fail "no screenshot of $2"
+}
+
+pixel() { convert "$1[1x1+$2+$3]" -depth 8 -format '%[hex:u]' info: 2>/dev/null | cut -c1-6; }
+
+expect_pixel() {  # what, file, x, y, colour
+  local got
+  got=$(pixel "$2" "$3" "$4")
+  [ "$got" = "$5" ] || fail "$1: pixel $3,$4 of $(basename "$2") is $got, expected $5"
+}
+expect_not_pixel() {
+  local got
+  got=$(pixel "$2" "$3" "$4")
+  [ "$got" != "$5" ] || fail "$1: pixel $3,$4 of $(basename "$2") should not be $5"
+}
+
+expect_size() {  # what, window, WxH
+  local got
+  got=$(size_of "$2")
+  [ "$got" = "$3" ] || fail "$1 is $got pixels, the template gives $3"
+}
+
+# Waits for the program to end; fails unless it ends with the code given.
+expect_exit() {
+  local want=$1 i code
+  for ((i = 0; i < WAIT_STEPS; i++)); do
+    kill -0 "$kalvex_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$kalvex_pid" 2>/dev/null; then
+    fail "the program did not end"
+    return
+  fi
+  wait "$kalvex_pid"
+  code=$?
+  kalvex_pid=
+  [ "$code" = "$want" ] || fail "the program ended with code $code, expected $want"
+}
+
+# The templates' pixel sizes hold for the dialog font's base units of 6 x 13, which the
+# preferred font (Liberation Sans) gives; with another font only the drawing is checked.
+exact_sizes=0
+if fc-list 2>/dev/null | grep -q "Liberation Sans"; then exact_sizes=1; fi
+[ $exact_sizes = 1 ] || note "Liberation Sans is missing: window sizes are not compared"
+
+readonly BACKGROUND=F0F0F0
+readonly BLACK=000000
+readonly PICTURE=1E90FF
+
+# ---- part one: product, picture, confirmation and main dialog, ended with Escape ----
+
+part_one() {
+  local dir=$work/one product picture box main before after
+  mkdir -p "$dir"
+  printf 'X10: first board\nX20: second board\n' >"$dir/product.ini"
+  head -c 5000 /dev/urandom >"$dir/X10.bin"
+  head -c 7000 /dev/urandom >"$dir/X20.bin"
+  convert -size 120x80 "xc:#$PICTURE" BMP3:"$dir/X10.bmp"
+
+  (cd "$dir" && exec "$KALVEX") >"$ARTEFACTS/part-one.log" 2>&1 &
+  kalvex_pid=$!
+
+  product=$(wait_windows 1) || { fail "the product dialog did not appear"; return; }
+  [ "$(xdotool getwindowname "$product")" = "Kalvex" ] || fail "the product dialog's title"
+  [ $exact_sizes = 1 ] && expect_size "the product dialog" "$product" 353x203
+  shoot "$product" product-dialog
+  # OK (138,99 50x14 units) is the default button: a black frame at its left edge.
+  expect_pixel "OK's default frame" "$ARTEFACTS/product-dialog.png" 207 172 $BLACK
+  expect_pixel "left of OK" "$ARTEFACTS/product-dialog.png" 205 172 $BACKGROUND
+  # The group box (7,7 221x86 units): its etched top edge runs at half a text line.
+  expect_not_pixel "the group box's top edge" "$ARTEFACTS/product-dialog.png" 200 17 $BACKGROUND
+
+  # "View Picture ..." (46,99 60x14 units) opens the picture of the checked product.
+  xdotool mousemove --window "$product" 105 172 click 1
+  picture=$(wait_windows 2) || { fail "the picture dialog did not appear"; return; }
+  [ $exact_sizes = 1 ] && expect_size "the picture dialog" "$picture" 374x265
+  shoot "$picture" picture-dialog
+  expect_pixel "the stretched picture" "$ARTEFACTS/picture-dialog.png" 187 132 $PICTURE
+  expect_pixel "the picture's far corner" "$ARTEFACTS/picture-dialog.png" 370 261 $PICTURE
+  # The label (7,7 48x8 units) has no background box: past its text the picture shows.
+  expect_pixel "behind the label" "$ARTEFACTS/picture-dialog.png" 80 14 $PICTURE
+
+  before=$(position_of "$picture")
+  xdotool mousemove --window "$picture" 150 100 mousedown 1 mousemove_relative --sync 40 30 \
+    mouseup 1
+  sleep 0.3
+  after=$(position_of "$picture")
+  [ "$before" != "$after" ] || fail "dragging the picture did not move it ($before)"
+  note "picture dragged from $before to $after"
+
+  focus "$picture"
+  xdotool key Escape
+  wait_windows 1 >/dev/null || fail "Escape did not close the picture dialog"
+
+  focus "$product"
+  xdotool key Return
+  box=$(wait_windows 2) || { fail "OK did not ask for confirmation"; return; }
+  [ "$(xdotool getwindowname "$box")" = "kalvex" ] || fail "the message box is not titled kalvex"
+  shoot "$box" confirmation-box
+  focus "$box"
+  xdotool key Return
+
+  main=$(wait_windows 1) || { fail "the main dialog did not follow"; return; }
+  cmp -s "$dir/X10.bin" "$dir/flash.bin" || fail "flash.bin is not the chosen product's image"
+  [ $exact_sizes = 1 ] && expect_size "the main dialog" "$main" 353x158
+  shoot "$main" main-dialog
+  # OK (92,71 50x14 units): the default button's frame.
+  expect_pixel "main OK's default frame" "$ARTEFACTS/main-dialog.png" 138 126 $BLACK
+
+  focus "$main"
+  xdotool key Escape
+  expect_exit 0
+}
+
+# ---- part two: inside a network namespace, OK starts the servers, curl moves the bar ----
+
+part_two() {
+  local dir=$work/two
+  mkdir -p "$dir"
+  head -c 400000 /dev/urandom >"$dir/flash.bin"
+  cat >"$dir/inner.sh" <<'INNER'
+#!/usr/bin/env bash
+# Runs inside the new network namespace: loopback up, the program started, its windows driven.
+set -u
+ip link set lo up || exit 3
+cd "$1"
+exec "$2"
+INNER
+  chmod +x "$dir/inner.sh"
+  if ! unshare -n true 2>/dev/null; then
+    note "SKIPPED part two: no network namespace can be created here (needs root)"
+    return
+  fi
+  unshare -n "$dir/inner.sh" "$dir" "$KALVEX" >"$ARTEFACTS/part-two.log" 2>&1 &
+  kalvex_pid=$!
+  local netns_pid=$kalvex_pid
+
+  # Without product.ini the DHCP/BOOTP/TFTP warning comes before the main dialog.
+  local box main
+  box=$(wait_windows 1) || { fail "the warning box did not appear"; return; }
+  [ "$(xdotool getwindowname "$box")" = "kalvex" ] || fail "the warning box is not titled kalvex"
+  shoot "$box" warning-box
+  focus "$box"
+  xdotool key Return
+  main=$(wait_windows 1) || { fail "the main dialog did not appear"; return; }
+  sleep 0.3
+  [ "$main" != "$box" ] || main=$(wait_windows 1)
+
+  focus "$main"
+  # The namespace has only loopback, so the list is empty: type the address.
+  xdotool type --delay 20 127.0.0.1
+  xdotool key Return
+  sleep 0.8  # a few ticks: "Server is ready ..."
+  shoot "$main" main-after-ok
+  # The progress bar (17,62 200x15 units) replaces OK: its border, and no OK frame.
+  expect_pixel "the progress bar's border" "$ARTEFACTS/main-after-ok.png" 26 112 $BLACK
+  expect_not_pixel "the hidden OK button" "$ARTEFACTS/main-after-ok.png" 138 126 $BLACK
+
+  if command -v curl >/dev/null && command -v nsenter >/dev/null; then
+    nsenter --net=/proc/"$netns_pid"/ns/net curl -s -o "$work/fetched.bin" \
+      tftp://127.0.0.1/flash.bin || fail "curl could not fetch flash.bin in the namespace"
+    cmp -s "$work/fetched.bin" "$dir/flash.bin" || fail "the fetched image differs"
+    sleep 0.5  # a tick or two: the bar follows the bytes sent
+    shoot "$main" main-progress
+    note "progress bar at its left end: $(pixel "$ARTEFACTS/main-progress.png" 40 112)"
+  else
+    note "curl or nsenter missing: no transfer for the progress bar"
+  fi
+
+  focus "$main"
+  xdotool key Escape
+  expect_exit 0
+}
+
+part_one
+[ -n "$kalvex_pid" ] && kill "$kalvex_pid" 2>/dev/null && kalvex_pid=
+part_two
+
+if [ $failures -ne 0 ]; then
+  echo "$failures check(s) failed; screenshots in $ARTEFACTS"
+  exit 1
+fi
+echo "passed; screenshots in $ARTEFACTS"
