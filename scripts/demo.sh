@@ -41,7 +41,8 @@ say() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
 # A build tree of your own can be named with KALVEX_DEMO_BUILD (it is used as it is).
 BUILD=${KALVEX_DEMO_BUILD:-}
 if [ -z "$BUILD" ]; then
-  say "Building kalvex, its ipconfig companion and the simulated board"
+  say "Installing what the build needs, building kalvex, its ipconfig companion and the simulated board"
+  bash "$ROOT/scripts/install-deps.sh"
   (cd "$ROOT" && cmake --preset default >/dev/null &&
     nice cmake --build --preset default --target kalvex ipconfig sim_board -j2)
   BUILD=$ROOT/build/default

@@ -103,6 +103,8 @@ kvx_start_kalvex() {
   exec {KVX_INPUT_FD}<>"$dir/console.in"
   (
     cd "$dir" || exit 1
+    # Kalvex must not hold a writer of its own input, or closing ours would never end it.
+    exec {KVX_INPUT_FD}>&-
     exec env -u DISPLAY -u WAYLAND_DISPLAY ip netns exec "$ns" "$kalvex" \
       <"$dir/console.in" >"$dir/console.log" 2>"$dir/kalvex.err"
   ) &
