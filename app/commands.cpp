@@ -106,7 +106,9 @@ void exec_command(const char* command, const char* parameters) {
     }
   }
   const std::vector<std::string> argv = command_line_for(commandText, parameterText);
-  if (!argv.empty()) platform::spawn_detached(argv);
+  // In call order: the BOOTP server's delete-then-add of a board's entry must not end up as
+  // add-then-delete, which would leave the board unreachable.
+  if (!argv.empty()) platform::spawn_in_order(argv);
 }
 
 void set_command_recorder_for_tests(CommandRecorder recorder) {

@@ -9,8 +9,9 @@
 #include "platform/stop.h"
 
 // Starts `command` with `parameters` (split on blanks, never through a shell), hidden and
-// without waiting for it. On Linux "arp -s A 02-1A-..." and "arp -d A" become the matching
-// neighbour-table commands. Reports nothing.
+// without waiting for it; commands start in call order, each once the one before has ended,
+// so a delete and an add of the same entry keep their order. On Linux "arp -s A 02-1A-..." and "arp
+// -d A" become the matching neighbour-table commands. Reports nothing.
 void exec_command(const char* command, const char* parameters);
 
 // Shows the message in a message box with an OK button, then ends the process with exit

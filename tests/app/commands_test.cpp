@@ -67,6 +67,32 @@ TEST(ExecCommand, StartsARealChildAndReturnsBeforeItEnds) {
   EXPECT_EQ(copied, "board");
 }
 
+bool appears_within(const std::string& path, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (std::filesystem::exists(path)) return true;
+    std::this_thread::sleep_for(5ms);
+  }
+  return std::filesystem::exists(path);
+}
+
+TEST(ExecCommand, ACommandStartsOnlyAfterTheOneBeforeHasEnded) {
+  TempDir dir;
+  ASSERT_FALSE(dir.path.empty());
+  const std::string gate = (dir.path / "gate").string();
+  const std::string marker = (dir.path / "marker").string();
+  ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
+  exec_command("cp", (gate + " " + (dir.path / "copy").string()).c_str());  // blocks on gate
+  exec_command("touch", marker.c_str());
+  const int writer = ::open(gate.c_str(), O_WRONLY);  // the first command is running now
+  ASSERT_GE(writer, 0);
+  // Started at once, touch would have made the marker in a few milliseconds.
+  EXPECT_FALSE(appears_within(marker, 500ms));
+  ASSERT_EQ(::write(writer, "entry", 5), 5);
+  ::close(writer);
+  EXPECT_TRUE(appears_within(marker, 10s));
+}
+
 TEST(ExecCommand, ChildrenAreReapedAndAMissingProgramIsNoError) {
   const auto pid = platform::spawn_detached({"true"});
   ASSERT_TRUE(pid.has_value());
