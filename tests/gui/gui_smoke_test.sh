@@ -47,7 +47,7 @@ start_xvfb() {
   local fifo display
   fifo=$(mktemp -u)
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$fifo" 2>/dev/null &
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$fifo" </dev/null >/dev/null 2>&1 &
   xvfb_pid=$!
   read -r -t 10 display <"$fifo"
   rm -f "$fifo"
@@ -172,8 +172,16 @@ part_one() {
   expect_pixel "behind the label" "$ARTEFACTS/picture-dialog.png" 80 14 $PICTURE
 
   before=$(position_of "$picture")
-  xdotool mousemove --window "$picture" 150 100 mousedown 1 mousemove_relative --sync 40 30 \
-    mouseup 1
+  # One step at a time, each given to the X server before the next.
+  xdotool mousemove --window "$picture" 150 100
+  sleep 0.2
+  xdotool mousedown 1
+  sleep 0.2
+  xdotool mousemove_relative 20 15
+  sleep 0.1
+  xdotool mousemove_relative 20 15
+  sleep 0.2
+  xdotool mouseup 1
   sleep 0.3
   after=$(position_of "$picture")
   [ "$before" != "$after" ] || fail "dragging the picture did not move it ($before)"

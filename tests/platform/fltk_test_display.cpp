@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,8 +50,12 @@ bool TestDisplay::start_xvfb() {
   }
   const pid_t child = fork();
   if (child == 0) {
+    // Xvfb must not outlive the tests, nor hold their output open (CTest waits for it).
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     dup2(pipeFds[1], 3);  // dup2 clears close-on-exec on the copy
-    const int devNull = ::open("/dev/null", O_WRONLY);
+    const int devNull = ::open("/dev/null", O_RDWR);
+    dup2(devNull, 0);
+    dup2(devNull, 1);
     dup2(devNull, 2);
     execlp("Xvfb", "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24",
            static_cast<char*>(nullptr));
