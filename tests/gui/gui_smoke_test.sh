@@ -191,6 +191,8 @@ part_one() {
   xdotool key Escape
   wait_windows 1 >/dev/null || fail "Escape did not close the picture dialog"
 
+  # Enter presses the default button even with the pointer resting on another button.
+  xdotool mousemove --window "$product" 105 172
   focus "$product"
   xdotool key Return
   box=$(wait_windows 2) || { fail "OK did not ask for confirmation"; return; }
@@ -202,6 +204,8 @@ part_one() {
   main=$(wait_windows 1) || { fail "the main dialog did not follow"; return; }
   cmp -s "$dir/X10.bin" "$dir/flash.bin" || fail "flash.bin is not the chosen product's image"
   [ $exact_sizes = 1 ] && expect_size "the main dialog" "$main" 353x158
+  xprop -id "$main" _NET_WM_ICON 2>/dev/null | grep -q -E "Icon \(32 x 32\)|= 32, 32," ||
+    fail "the main dialog carries no 32 x 32 application icon"
   shoot "$main" main-dialog
   # OK (92,71 50x14 units): the default button's frame.
   expect_pixel "main OK's default frame" "$ARTEFACTS/main-dialog.png" 138 126 $BLACK
