@@ -1,10 +1,13 @@
-// The order of the dialogs. Sockets and the three-dimensional control look need no start-up
-// on this platform, so the sockets failure (string 103) cannot arise here.
+// The order of the dialogs. Socket support needs no start-up on this platform; what can still
+// fail is the socket itself (no IPv4, a sandbox), which is checked once before any dialog.
 #include "app/flasher_app.h"
 
 #include <cstdio>
 
 #include "app/flasher_dlg.h"
+#include "platform/net.h"
+#include "res/resource.h"
+#include "res/templates.h"
 #include "ui/product_dlg.h"
 
 namespace {
@@ -19,6 +22,10 @@ bool catalog_exists() {
 }  // namespace
 
 bool CFlasherApp::InitInstance() {
+  if (!platform::sockets_available()) {
+    ui::AfxMessageBox(std::string(res::load_string(IDS_SOCKETS_INIT_FAILED)));
+    return false;
+  }
   if (catalog_exists()) {
     CProductDlg productDialog;
     if (productDialog.DoModal() == ui::IDCANCEL) return false;

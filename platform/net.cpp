@@ -28,7 +28,9 @@ Endpoint from_sockaddr(const sockaddr_in& address) {
 
 }  // namespace
 
-std::uint32_t inet_addr(const char* text) { return ::inet_addr(text); }
+std::uint32_t inet_addr(const char* text) {
+  return ::inet_addr(text);
+}
 
 std::string inet_ntoa(std::uint32_t address_net) {
   char text[INET_ADDRSTRLEN] = {};
@@ -38,8 +40,12 @@ std::string inet_ntoa(std::uint32_t address_net) {
   return text;
 }
 
-std::uint32_t host_to_net32(std::uint32_t host) { return htonl(host); }
-std::uint32_t net_to_host32(std::uint32_t net) { return ntohl(net); }
+std::uint32_t host_to_net32(std::uint32_t host) {
+  return htonl(host);
+}
+std::uint32_t net_to_host32(std::uint32_t net) {
+  return ntohl(net);
+}
 
 UdpSocket::UdpSocket(UdpSocket&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
 
@@ -117,6 +123,13 @@ void UdpSocket::close() {
   if (m_fd >= 0) ::close(std::exchange(m_fd, -1));
 }
 
-std::string error_text(int error) { return std::strerror(error); }
+bool sockets_available() {
+  UdpSocket probe;
+  return probe.open();
+}
+
+std::string error_text(int error) {
+  return std::strerror(error);
+}
 
 }  // namespace platform

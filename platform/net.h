@@ -68,6 +68,10 @@ class UdpSocket {
   int m_fd = -1;
 };
 
+// Whether this process can create an IPv4 datagram socket at all (a kernel without IPv4,
+// or a sandbox that forbids sockets, cannot serve a board).
+bool sockets_available();
+
 // The text of errno, for diagnostics.
 std::string error_text(int error);
 

@@ -7,7 +7,14 @@
 #include <fstream>
 #include <string>
 
+#include <errno.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <stddef.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 
 #include "app/flasher_app.h"
 #include "platform/interfaces.h"
@@ -83,6 +90,39 @@ TEST_F(StartupOrder, WithoutCatalogTheMainDialogComesFirstWithTheServerWarning) 
   EXPECT_EQ(m_backend.dialogs_run(), std::vector<int>{IDD_FLASHER_DIALOG});
   ASSERT_EQ(m_backend.message_boxes().size(), 1u);
   EXPECT_EQ(m_backend.message_boxes()[0].text, res::load_string(IDS_SERVER_WARNING));
+}
+
+// Makes every socket() of this process fail as on a kernel without IPv4.
+bool forbid_sockets() {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_socket, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAFNOSUPPORT),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+TEST_F(StartupOrder, WithoutSocketsTheProgramSaysSoAndShowsNoDialog) {
+  write("product.ini", "X10: first board\n");
+  // In a child of its own: the filter cannot be taken back.
+  EXPECT_EXIT(
+      {
+        if (!forbid_sockets()) std::_Exit(2);
+        CFlasherApp app;
+        const bool result = app.InitInstance();
+        const bool saidSo =
+            m_backend.message_boxes().size() == 1 &&
+            m_backend.message_boxes()[0].text == res::load_string(IDS_SOCKETS_INIT_FAILED) &&
+            m_backend.message_boxes()[0].caption == "kalvex";
+        std::_Exit(!result && saidSo && m_backend.dialogs_run().empty() ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
