@@ -31,7 +31,8 @@ note() { echo "-- $*"; }
 
 cleanup() {
   [ -n "$kalvex_pid" ] && kill "$kalvex_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  # Waited for, so that its display number is free again when the next test starts one.
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   [ -n "$work" ] && rm -rf "$work"
 }
 trap cleanup EXIT

@@ -32,9 +32,20 @@ std::string read_line(int fd) {
 }  // namespace
 
 TestDisplay::~TestDisplay() {
+  stop_xvfb();
+}
+
+void TestDisplay::close() {
+  if (m_xvfb <= 0) return;
+  stop_xvfb();
+  unsetenv("DISPLAY");
+}
+
+void TestDisplay::stop_xvfb() {
   if (m_xvfb <= 0) return;
   kill(m_xvfb, SIGTERM);
   waitpid(m_xvfb, nullptr, 0);
+  m_xvfb = -1;
 }
 
 bool TestDisplay::open() {
@@ -61,15 +72,15 @@ bool TestDisplay::start_xvfb() {
            static_cast<char*>(nullptr));
     _exit(127);
   }
-  close(pipeFds[1]);
+  ::close(pipeFds[1]);
   if (child < 0) {
-    close(pipeFds[0]);
+    ::close(pipeFds[0]);
     m_whyNot = "cannot fork for Xvfb";
     return false;
   }
   m_xvfb = child;
   const std::string number = read_line(pipeFds[0]);
-  close(pipeFds[0]);
+  ::close(pipeFds[0]);
   if (number.empty()) {
     m_whyNot = "Xvfb did not start (is it installed?)";
     return false;

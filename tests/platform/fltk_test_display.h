@@ -17,9 +17,12 @@ class TestDisplay {
   // True when a display is open for this process; otherwise why_not() says why.
   bool open();
   const std::string& why_not() const { return m_whyNot; }
+  // Stops the Xvfb this started, if any, so that open() starts a fresh one.
+  void close();
 
  private:
   bool start_xvfb();
+  void stop_xvfb();
 
   pid_t m_xvfb = -1;
   std::string m_whyNot;

@@ -9,6 +9,7 @@
 #include <FL/Fl_Round_Button.H>
 #include <FL/fl_draw.H>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/ui/fltk/dialog_font.h"
@@ -59,6 +60,20 @@ void set_label(Fl_Widget& widget, const std::string& text) {
   widget.copy_label(text.c_str());
 }
 
+// A menu reads '/' as a submenu, '&' as a shortcut and '@' as a symbol: items are shown as
+// written.
+std::string escape_menu_text(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == '/' || c == '\\')
+      escaped += '\\';
+    else if (c == '&' || c == '@')
+      escaped += c;
+    escaped += c;
+  }
+  return escaped;
+}
+
 void sync_combo(CComboBox& combo, Fl_Input_Choice& widget) {
   Fl_Menu_Button& menu = *widget.menubutton();
   bool same = menu.size() - 1 == combo.GetCount();
@@ -66,9 +81,7 @@ void sync_combo(CComboBox& combo, Fl_Input_Choice& widget) {
     same = menu.text(i) != nullptr && combo.GetLBText(i) == menu.text(i);
   if (!same) {
     widget.clear();
-    // Items are added as plain text: a menu would read '/' and '&' in them as structure.
-    for (const std::string& item : combo.items())
-      menu.add(escape_label(item).c_str(), 0, nullptr, nullptr, FL_MENU_VALUE);
+    for (const std::string& item : combo.items()) menu.add(escape_menu_text(item).c_str());
   }
   const std::string text = combo.GetWindowText();
   if (std::strcmp(widget.value(), text.c_str()) != 0) widget.value(text.c_str());
@@ -77,7 +90,9 @@ void sync_combo(CComboBox& combo, Fl_Input_Choice& widget) {
 }  // namespace
 
 DialogWindow::DialogWindow(CDialog& dialog, BaseUnits base, Fl_Window* owner)
-    : Fl_Double_Window(dialog.GetWindowRect().width(), dialog.GetWindowRect().height()),
+    // X refuses windows without an area; a dialog without a template gets a pixel.
+    : Fl_Double_Window(std::max(1, dialog.GetWindowRect().width()),
+                       std::max(1, dialog.GetWindowRect().height())),
       m_dialog(dialog),
       m_base(base) {
   end();
