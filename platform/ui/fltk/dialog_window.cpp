@@ -41,9 +41,14 @@ void on_button(Fl_Widget*, void* control) {
 
 void on_radio(Fl_Widget* widget, void* control) {
   auto* button = static_cast<CButton*>(control);
+  if (!button->IsWindowVisible() || !button->IsWindowEnabled()) {
+    // The model refuses the click: the check stays where the model has it.
+    static_cast<Fl_Button*>(widget)->value(button->GetCheck() == 1 ? 1 : 0);
+    return;
+  }
+  // The model checks it and unchecks its siblings; nothing is touched after the command,
+  // which may destroy the buttons.
   button->Click();
-  // The model decides: a click that it refused leaves the check where it was.
-  static_cast<Fl_Button*>(widget)->value(button->GetCheck() == 1 ? 1 : 0);
 }
 
 void on_combo_typed(Fl_Widget* widget, void* control) {
