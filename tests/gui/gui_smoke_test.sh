@@ -7,7 +7,8 @@
 # Part one runs in this machine's own network namespace and never confirms an address, so
 # no server starts. Part two confirms one inside a network namespace of its own (unshare -n,
 # loopback only), where the servers' ports 67 and 69 are harmless, and fetches the image
-# with curl to move the progress bar.
+# with curl to move the progress bar. Part three, in another namespace, finds the BOOTP port
+# taken, so that the BOOTP thread's fatal message box shows over the running main dialog.
 #
 # Usage: gui_smoke_test.sh <kalvex program> <artefact directory>
 # Exit codes: 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool or ImageMagick).
@@ -276,9 +277,57 @@ INNER
   expect_exit 0
 }
 
+# ---- part three: a message box asked for by the BOOTP thread over the running dialog ----
+
+part_three() {
+  local dir=$work/three box
+  mkdir -p "$dir"
+  head -c 1000 /dev/urandom >"$dir/flash.bin"
+  if ! unshare -n true 2>/dev/null || ! command -v python3 >/dev/null; then
+    note "SKIPPED part three: needs a network namespace and python3 to hold port 67"
+    return
+  fi
+  cat >"$dir/inner.sh" <<'INNER'
+#!/usr/bin/env bash
+# Inside the namespace: something else holds the BOOTP port before the program starts.
+set -u
+ip link set lo up || exit 3
+python3 -c 'import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("0.0.0.0", 67)); time.sleep(120)' &
+holder=$!
+sleep 0.3
+cd "$1"
+"$2"
+code=$?
+kill $holder
+exit $code
+INNER
+  chmod +x "$dir/inner.sh"
+  unshare -n "$dir/inner.sh" "$dir" "$KALVEX" >"$ARTEFACTS/part-three.log" 2>&1 &
+  kalvex_pid=$!
+
+  box=$(wait_windows 1) || { fail "part three: the warning box did not appear"; return; }
+  focus "$box"
+  xdotool key Return
+  local main
+  main=$(wait_windows 1) || { fail "part three: the main dialog did not appear"; return; }
+  sleep 0.3
+  focus "$main"
+  xdotool type --delay 20 127.0.0.1
+  xdotool key Return
+  box=$(wait_windows 2) || { fail "the BOOTP thread's message box did not appear"; return; }
+  [ "$(xdotool getwindowname "$box")" = "kalvex" ] || fail "the BOOTP message box's title"
+  shoot "$box" bootp-fatal-box
+  focus "$box"
+  xdotool key Return
+  expect_exit 1  # the fatal box ends the program once it is answered
+}
+
 part_one
 [ -n "$kalvex_pid" ] && kill "$kalvex_pid" 2>/dev/null && kalvex_pid=
 part_two
+[ -n "$kalvex_pid" ] && kill "$kalvex_pid" 2>/dev/null && kalvex_pid=
+part_three
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed; screenshots in $ARTEFACTS"
