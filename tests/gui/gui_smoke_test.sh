@@ -14,8 +14,9 @@
 # Exit codes: 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool or ImageMagick).
 set -u
 
-readonly KALVEX=$1
-readonly ARTEFACTS=$2
+readonly KALVEX=$(readlink -f "$1")
+mkdir -p "$2"
+readonly ARTEFACTS=$(readlink -f "$2")
 readonly SKIP=77
 readonly WAIT_STEPS=100  # times 0.1 s: how long a window may take to appear
 
