@@ -36,5 +36,8 @@ trap '[ "$created_policy" = 1 ] && rm -f "$policy"' EXIT
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
-# The package may have started its daemon despite the policy; it must not hold port 69.
-pkill -x in.tftpd 2>/dev/null || true
+# Installed just now, the benchmark peer's daemon may have started despite the policy: it
+# must not hold port 69. A tftpd-hpa that was here before is someone else's and left alone.
+if [[ " ${missing[*]} " == *" tftpd-hpa "* ]]; then
+  systemctl disable --now tftpd-hpa 2>/dev/null || service tftpd-hpa stop 2>/dev/null || true
+fi

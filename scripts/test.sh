@@ -12,7 +12,7 @@ else
 fi
 
 jobs=${KALVEX_JOBS:-2}
-threaded_tests=(platform_tests kalvex_app_tests kalvex_bootp_tests kalvex_tftp_tests sim_board_tests)
+threaded_tests=(platform_tests kalvex_app_tests kalvex_bootp_tests kalvex_tftp_tests sim_board_tests fltk_tests)
 
 echo "== default build =="
 cmake --preset default
