@@ -349,10 +349,10 @@ bool is_digit(char c) {
   return c >= '0' && c <= '9';
 }
 
-std::string format_insert(const MessageInsert& insert, std::string_view spec) {
-  if (spec.empty()) spec = std::holds_alternative<long long>(insert) ? "d" : "s";
-  const char conversion = spec.back();
-  std::string flags(spec.substr(0, spec.size() - 1));
+std::string format_insert(const MessageInsert& insert, std::string_view insertFormat) {
+  if (insertFormat.empty()) insertFormat = std::holds_alternative<long long>(insert) ? "d" : "s";
+  const char conversion = insertFormat.back();
+  std::string flags(insertFormat.substr(0, insertFormat.size() - 1));
   // Only printf's flags, width and precision may come before the conversion.
   if (flags.find_first_not_of("-+ #0123456789.") != std::string::npos) flags.clear();
   char buffer[256];
@@ -407,11 +407,11 @@ std::string format_message(std::string_view format, const std::vector<MessageIns
     const std::size_t start = i - 1;
     int number = format[i++] - '0';
     if (i < format.size() && is_digit(format[i])) number = number * 10 + (format[i++] - '0');
-    std::string_view spec;
+    std::string_view insertFormat;
     if (i < format.size() && format[i] == '!') {
       const std::size_t close = format.find('!', i + 1);
       if (close != std::string_view::npos) {
-        spec = format.substr(i + 1, close - i - 1);
+        insertFormat = format.substr(i + 1, close - i - 1);
         i = close + 1;
       }
     }
@@ -419,7 +419,7 @@ std::string format_message(std::string_view format, const std::vector<MessageIns
       out += format.substr(start, i - start);
       continue;
     }
-    out += format_insert(inserts[static_cast<std::size_t>(number - 1)], spec);
+    out += format_insert(inserts[static_cast<std::size_t>(number - 1)], insertFormat);
   }
   return out;
 }

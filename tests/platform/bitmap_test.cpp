@@ -44,43 +44,43 @@ struct BmpSpec {
   bool bitFields = false;
 };
 
-Bytes build_bmp(const BmpSpec& spec) {
-  const std::size_t stride = (static_cast<std::size_t>(spec.width) * spec.bits + 31) / 32 * 4;
-  const std::size_t paletteEntries = spec.bits == 1 ? 2 : spec.bits <= 8 ? 4 : 0;
-  const std::size_t masksBytes = spec.bitFields && spec.headerBytes == 40 ? 12 : 0;
-  const std::size_t pixelOffset = 14 + spec.headerBytes + masksBytes + paletteEntries * 4;
-  Bytes bytes(pixelOffset + stride * static_cast<std::size_t>(spec.height), 0);
+Bytes build_bmp(const BmpSpec& shape) {
+  const std::size_t stride = (static_cast<std::size_t>(shape.width) * shape.bits + 31) / 32 * 4;
+  const std::size_t paletteEntries = shape.bits == 1 ? 2 : shape.bits <= 8 ? 4 : 0;
+  const std::size_t masksBytes = shape.bitFields && shape.headerBytes == 40 ? 12 : 0;
+  const std::size_t pixelOffset = 14 + shape.headerBytes + masksBytes + paletteEntries * 4;
+  Bytes bytes(pixelOffset + stride * static_cast<std::size_t>(shape.height), 0);
   bytes[0] = 'B';  // file header: magic, file size, reserved, pixel offset
   bytes[1] = 'M';
   store_le32(bytes, 2, static_cast<std::uint32_t>(bytes.size()));
   store_le32(bytes, 10, static_cast<std::uint32_t>(pixelOffset));
-  store_le32(bytes, 14, spec.headerBytes);  // info header
-  store_le32(bytes, 18, static_cast<std::uint32_t>(spec.width));
-  store_le32(bytes, 22, static_cast<std::uint32_t>(spec.topDown ? -spec.height : spec.height));
+  store_le32(bytes, 14, shape.headerBytes);  // info header
+  store_le32(bytes, 18, static_cast<std::uint32_t>(shape.width));
+  store_le32(bytes, 22, static_cast<std::uint32_t>(shape.topDown ? -shape.height : shape.height));
   store_le16(bytes, 26, 1);  // planes
-  store_le16(bytes, 28, static_cast<std::uint16_t>(spec.bits));
-  store_le32(bytes, 30, spec.bitFields ? 3 : 0);
+  store_le16(bytes, 28, static_cast<std::uint16_t>(shape.bits));
+  store_le32(bytes, 30, shape.bitFields ? 3 : 0);
   store_le32(bytes, 46, static_cast<std::uint32_t>(paletteEntries));
-  if (spec.bitFields) {  // red in the low byte, then green, then blue: not the default order
+  if (shape.bitFields) {  // red in the low byte, then green, then blue: not the default order
     store_le32(bytes, 54, 0x000000FF);
     store_le32(bytes, 58, 0x0000FF00);
     store_le32(bytes, 62, 0x00FF0000);
   }
   for (std::size_t i = 0; i < paletteEntries; ++i)
-    store_le32(bytes, 14 + spec.headerBytes + masksBytes + i * 4, kColours[i] & 0xFFFFFF);
-  for (int y = 0; y < spec.height; ++y) {
-    const int storedRow = spec.topDown ? y : spec.height - 1 - y;
+    store_le32(bytes, 14 + shape.headerBytes + masksBytes + i * 4, kColours[i] & 0xFFFFFF);
+  for (int y = 0; y < shape.height; ++y) {
+    const int storedRow = shape.topDown ? y : shape.height - 1 - y;
     const std::size_t row = pixelOffset + static_cast<std::size_t>(storedRow) * stride;
-    for (int x = 0; x < spec.width; ++x) {
-      const std::uint32_t colour = expected_colour(x, y, spec.bits);
-      const unsigned index = static_cast<unsigned>(x * 3 + y) % (spec.bits == 1 ? 2 : 4);
-      const std::size_t bit = static_cast<std::size_t>(x) * spec.bits;
-      if (spec.bits <= 8) {
-        bytes[row + bit / 8] |= static_cast<std::uint8_t>(index << (8 - spec.bits - bit % 8));
-      } else if (spec.bits == 24) {
+    for (int x = 0; x < shape.width; ++x) {
+      const std::uint32_t colour = expected_colour(x, y, shape.bits);
+      const unsigned index = static_cast<unsigned>(x * 3 + y) % (shape.bits == 1 ? 2 : 4);
+      const std::size_t bit = static_cast<std::size_t>(x) * shape.bits;
+      if (shape.bits <= 8) {
+        bytes[row + bit / 8] |= static_cast<std::uint8_t>(index << (8 - shape.bits - bit % 8));
+      } else if (shape.bits == 24) {
         store_le16(bytes, row + bit / 8, static_cast<std::uint16_t>(colour));
         bytes[row + bit / 8 + 2] = static_cast<std::uint8_t>(colour >> 16);
-      } else if (spec.bitFields) {
+      } else if (shape.bitFields) {
         const std::uint32_t r = (colour >> 16) & 0xFF, g = (colour >> 8) & 0xFF, b = colour & 0xFF;
         store_le32(bytes, row + bit / 8, r | g << 8 | b << 16);
       } else {
@@ -91,29 +91,29 @@ Bytes build_bmp(const BmpSpec& spec) {
   return bytes;
 }
 
-std::string describe(const BmpSpec& spec) {
-  return std::to_string(spec.bits) + " bits, " + std::to_string(spec.width) + "x" +
-         std::to_string(spec.height) + (spec.topDown ? " top-down" : " bottom-up") + ", header " +
-         std::to_string(spec.headerBytes) + (spec.bitFields ? ", masks" : "");
+std::string describe(const BmpSpec& shape) {
+  return std::to_string(shape.bits) + " bits, " + std::to_string(shape.width) + "x" +
+         std::to_string(shape.height) + (shape.topDown ? " top-down" : " bottom-up") + ", header " +
+         std::to_string(shape.headerBytes) + (shape.bitFields ? ", masks" : "");
 }
 
-void PrintTo(const BmpSpec& spec, std::ostream* out) {
-  *out << describe(spec);
+void PrintTo(const BmpSpec& shape, std::ostream* out) {
+  *out << describe(shape);
 }
 
 class BitmapDecoding : public testing::TestWithParam<BmpSpec> {};
 
 TEST_P(BitmapDecoding, YieldsThePictureTopDownWithItsSize) {
-  const BmpSpec spec = GetParam();
-  SCOPED_TRACE(describe(spec));
-  std::optional<ui::Bitmap> bitmap = ui::decode_bitmap(build_bmp(spec));
+  const BmpSpec shape = GetParam();
+  SCOPED_TRACE(describe(shape));
+  std::optional<ui::Bitmap> bitmap = ui::decode_bitmap(build_bmp(shape));
   ASSERT_TRUE(bitmap.has_value());
-  EXPECT_EQ(bitmap->width, spec.width);
-  EXPECT_EQ(bitmap->height, spec.height);
-  ASSERT_EQ(bitmap->pixels.size(), static_cast<std::size_t>(spec.width * spec.height));
-  for (int y = 0; y < spec.height; ++y)
-    for (int x = 0; x < spec.width; ++x)
-      EXPECT_EQ(bitmap->pixel(x, y), expected_colour(x, y, spec.bits)) << "at " << x << "," << y;
+  EXPECT_EQ(bitmap->width, shape.width);
+  EXPECT_EQ(bitmap->height, shape.height);
+  ASSERT_EQ(bitmap->pixels.size(), static_cast<std::size_t>(shape.width * shape.height));
+  for (int y = 0; y < shape.height; ++y)
+    for (int x = 0; x < shape.width; ++x)
+      EXPECT_EQ(bitmap->pixel(x, y), expected_colour(x, y, shape.bits)) << "at " << x << "," << y;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -231,8 +231,8 @@ TEST(BitmapRobustness, RandomlyDamagedFilesNeverReadOutOfBounds) {
                            {5, 4, 8, false},
                            {3, 3, 32, false, 40, true}};
   int decoded = 0;
-  for (const BmpSpec& spec : specs) {
-    const Bytes original = build_bmp(spec);
+  for (const BmpSpec& shape : specs) {
+    const Bytes original = build_bmp(shape);
     for (int round = 0; round < 400; ++round) {
       Bytes bytes = original;
       const int damage = 1 + static_cast<int>(random() % 4);
