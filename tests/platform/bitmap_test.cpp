@@ -225,13 +225,13 @@ TEST(BitmapPalette, IndexPastTheUsedColoursIsBlack) {
 // Random damage to valid files must never read out of bounds (the sanitizer build checks).
 TEST(BitmapRobustness, RandomlyDamagedFilesNeverReadOutOfBounds) {
   std::mt19937 random(20240521);
-  const BmpSpec specs[] = {{7, 5, 24, false},
+  const BmpSpec shapes[] = {{7, 5, 24, false},
                            {9, 3, 1, true},
                            {6, 6, 4, false},
                            {5, 4, 8, false},
                            {3, 3, 32, false, 40, true}};
   int decoded = 0;
-  for (const BmpSpec& shape : specs) {
+  for (const BmpSpec& shape : shapes) {
     const Bytes original = build_bmp(shape);
     for (int round = 0; round < 400; ++round) {
       Bytes bytes = original;
