@@ -6,7 +6,9 @@ namespace {
 std::atomic<const TimeSource*> g_source{nullptr};
 }
 
-void set_time_source(const TimeSource* source) { g_source.store(source); }
+void set_time_source(const TimeSource* source) {
+  g_source.store(source);
+}
 
 TimePoint now() {
   const TimeSource* source = g_source.load();

@@ -24,7 +24,9 @@ bool StopToken::stop_requested() const {
   return m_state && m_state->stopped.load(std::memory_order_acquire);
 }
 
-int StopToken::wait_fd() const { return m_state ? m_state->fd : -1; }
+int StopToken::wait_fd() const {
+  return m_state ? m_state->fd : -1;
+}
 
 StopSource::StopSource() : m_state(std::make_shared<StopToken::State>()) {}
 

@@ -226,10 +226,10 @@ TEST(BitmapPalette, IndexPastTheUsedColoursIsBlack) {
 TEST(BitmapRobustness, RandomlyDamagedFilesNeverReadOutOfBounds) {
   std::mt19937 random(20240521);
   const BmpSpec shapes[] = {{7, 5, 24, false},
-                           {9, 3, 1, true},
-                           {6, 6, 4, false},
-                           {5, 4, 8, false},
-                           {3, 3, 32, false, 40, true}};
+                            {9, 3, 1, true},
+                            {6, 6, 4, false},
+                            {5, 4, 8, false},
+                            {3, 3, 32, false, 40, true}};
   int decoded = 0;
   for (const BmpSpec& shape : shapes) {
     const Bytes original = build_bmp(shape);
