@@ -1,7 +1,13 @@
 // The receive time-out: a one-shot deadline per receive, armed and disarmed on the TFTP
-// thread and watched from the UI thread. A plain atomic deadline replaces a window timer so
-// that arming, which happens around every block, costs a clock read and two stores.
-#include <atomic>
+// thread and watched from the UI thread. A deadline under an uncontended lock replaces a
+// window timer, so arming around every block costs a clock read and a lock, never a round
+// trip to the UI thread.
+//
+// The lock makes "fire" and "re-arm" exclusive: a datagram that arrives after the deadline
+// passed re-arms either before the watcher looks (the deadline is then no longer due) or
+// after it fired (the arming then clears restartRequested, withdrawing the restart). Without
+// it, a re-arm squeezed between claiming the deadline and setting the flags would be undone.
+#include <mutex>
 
 #include "app/flash_state.h"
 #include "platform/clock.h"
@@ -9,40 +15,51 @@
 
 namespace {
 
-// Ticks of platform::Clock since its epoch; 0 = not armed.
-std::atomic<platform::Clock::rep> g_deadline{0};
+struct RecvTimer {
+  std::mutex mutex;
+  bool armed = false;
+  platform::TimePoint deadline;
+};
+
+RecvTimer g_timer;
+
+// The callback's three steps, in their order; the caller holds the lock.
+void fire_locked() {
+  FlashState& state = flash_state();
+  state.restartRequested.store(true);
+  g_timer.armed = false;
+  state.timedOut.store(true);
+}
 
 }  // namespace
 
 void arm_recv_timer(int timerId) {
   if (timerId != kRecvTimerId) return;
-  const auto deadline = platform::now() + tftp_config().receiveTimeout;
-  g_deadline.store(deadline.time_since_epoch().count(), std::memory_order_relaxed);
-  // A datagram that arrived after the time-out fired withdraws the restart, as long as the
-  // dialog's tick has not acted on it yet.
+  const platform::TimePoint deadline = platform::now() + tftp_config().receiveTimeout;
+  std::lock_guard lock(g_timer.mutex);
+  g_timer.deadline = deadline;
+  g_timer.armed = true;
   flash_state().restartRequested.store(false);
 }
 
 void disarm_recv_timer(int) {
-  g_deadline.store(0, std::memory_order_relaxed);
+  std::lock_guard lock(g_timer.mutex);
+  g_timer.armed = false;
 }
 
 void on_recv_timer(int timerId) {
   if (timerId != kRecvTimerId) return;
-  flash_state().restartRequested.store(true);
-  disarm_recv_timer(kRecvTimerId);
-  flash_state().timedOut.store(true);
+  std::lock_guard lock(g_timer.mutex);
+  fire_locked();
 }
 
 bool recv_timer_armed() {
-  return g_deadline.load(std::memory_order_relaxed) != 0;
+  std::lock_guard lock(g_timer.mutex);
+  return g_timer.armed;
 }
 
 void recv_timer_poll() {
-  auto deadline = g_deadline.load(std::memory_order_relaxed);
-  if (deadline == 0 || platform::now().time_since_epoch().count() < deadline) return;
-  // Claimed by exchange so that one arming fires once, even against a disarm or re-arm
-  // from the TFTP thread in between.
-  if (!g_deadline.compare_exchange_strong(deadline, 0, std::memory_order_relaxed)) return;
-  on_recv_timer(kRecvTimerId);
+  const platform::TimePoint now = platform::now();
+  std::lock_guard lock(g_timer.mutex);
+  if (g_timer.armed && now >= g_timer.deadline) fire_locked();
 }

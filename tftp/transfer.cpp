@@ -50,8 +50,12 @@ void log_stray_block(BlockOrder order) {
 // Reads and sends the next DATA block once the awaited ACK is in (or for the request).
 int send_next_block() {
   const int n = file_read(g_xfer.localfile, g_xfer.sendpkt.data() + 4, kBlockSize, g_xfer.xfermode);
-  // A read error ends the transfer; the client's time-out or ours starts it again.
-  if (n < 0) return -1;
+  // A read error ends the transfer. With no receive left to time out, nothing else would
+  // ever listen on the request port again: ask the dialog for a fresh thread at once.
+  if (n < 0) {
+    flash_state().restartRequested.store(true);
+    return -1;
+  }
   // The short last block has been acknowledged: the transfer is complete.
   if (n == 0 && g_xfer.lastdatalen < kBlockSize) return -1;
   g_xfer.lastdatalen = n;
@@ -83,7 +87,7 @@ void close_written_file() {
 void adopt_image_file(std::FILE* stream) {
   g_xfer.localfile = stream;
   std::FILE* stale = flash_state().imageFile.exchange(stream);
-  if (stale != nullptr && stale != stream) std::fclose(stale);
+  if (stale != nullptr && stale != stream) file_close(stale);
 }
 
 std::string_view take_string(std::span<const std::uint8_t> body, std::size_t& i) {

@@ -207,7 +207,6 @@ TEST_F(BootpServer, DatagramsThatAreNotAnsweredableRequestsAreDropped) {
       {"unknown hardware address", [](auto& m) { m[offset::kChaddr + 5] = 0x99; }},
       {"hardware type 8", [](auto& m) { m[1] = 8; }},
       {"hardware type 255 with hlen 255", [](auto& m) { m[1] = m[2] = 255; }},
-      {"unknown ciaddr", [](auto& m) { set_address_field(m, offset::kCiaddr, "127.0.0.9"); }},
       {"secs below the minimum wait",
        [](auto& m) {
          m[offset::kChaddr + 5] = 0x02;
@@ -229,6 +228,22 @@ TEST_F(BootpServer, MinimumWaitIsMetBySecsEqualToIt) {
   std::vector<std::uint8_t> request = request_from({2, 0, 0, 0, 0, 2}, 5);
   request[offset::kSecs + 1] = 5;
   expect_reply_to(request);
+}
+
+TEST_F(BootpServer, UnknownCiaddrIsNotAnswered) {
+  // A reply would go to the ciaddr itself: listen there too.
+  platform::UdpSocket ciaddrListener;
+  ASSERT_TRUE(ciaddrListener.open());
+  ASSERT_TRUE(ciaddrListener.bind({address("127.0.0.9"), bootp_config().clientPort}));
+  start();
+  std::vector<std::uint8_t> request = boot_request(0xBAD);
+  set_address_field(request, offset::kCiaddr, "127.0.0.9");
+  expect_no_reply_to(request);
+  // Loopback delivers in order: a reply to the first request would be queued by now.
+  pollfd queued{ciaddrListener.fd(), POLLIN, 0};
+  EXPECT_EQ(::poll(&queued, 1, 0), 0) << "the unknown ciaddr was answered";
+  for (const auto& [command, parameters] : commands())
+    EXPECT_EQ(parameters.find("127.0.0.9"), std::string::npos) << command << " " << parameters;
 }
 
 TEST_F(BootpServer, KnownCiaddrIsAnsweredThereWithoutArpAndKeepsItsYiaddr) {

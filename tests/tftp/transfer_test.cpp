@@ -237,6 +237,8 @@ TEST_F(TftpReadTransfer, ReadErrorEndsTheTransferWithoutSendingABlock) {
   EXPECT_TRUE(nothing_arrives());
   EXPECT_EQ(captured_errors(), "read error on local file");
   EXPECT_EQ(flash_state().bytesSent.load(), 0);
+  // Nothing waits on the request port any more: the dialog must replace the thread.
+  EXPECT_TRUE(flash_state().restartRequested.load());
 }
 
 }  // namespace
