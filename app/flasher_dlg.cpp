@@ -84,6 +84,15 @@ void reset_flasher_seams() {
 
 CFlasherDlg::CFlasherDlg(ui::CWnd* parent) : CDialog(IDD_FLASHER_DIALOG, parent) {}
 
+// The threads are stopped by now (OnCancel); nothing may keep pointing into this dialog.
+CFlasherDlg::~CFlasherDlg() {
+  FlashState& state = flash_state();
+  ui::CWnd* self = this;
+  state.mainWindow.compare_exchange_strong(self, nullptr);
+  ui::CProgressCtrl* bar = m_progress;
+  state.progressBar.compare_exchange_strong(bar, nullptr);
+}
+
 void CFlasherDlg::DoDataExchange(ui::CDataExchange& dx) {
   ui::DDX_Control(dx, ui::IDOK, m_okButton);
   ui::DDX_Control(dx, IDC_PROGRESS, m_progress);

@@ -29,6 +29,7 @@ inline constexpr int kTickClose = 310;
 class CFlasherDlg : public ui::CDialog {
  public:
   explicit CFlasherDlg(ui::CWnd* parent = nullptr);
+  ~CFlasherDlg() override;
 
   void DoDataExchange(ui::CDataExchange& dx) override;
   bool OnInitDialog() override;

@@ -43,9 +43,11 @@ BUILD=${KALVEX_DEMO_BUILD:-}
 if [ -z "$BUILD" ]; then
   say "Installing what the build needs, building kalvex, its ipconfig companion and the simulated board"
   bash "$ROOT/scripts/install-deps.sh"
-  (cd "$ROOT" && cmake --preset default >/dev/null &&
-    nice cmake --build --preset default --target kalvex ipconfig sim_board -j2)
-  BUILD=$ROOT/build/default
+  # A tree of its own: built as root, it must not leave build/default unwritable for the
+  # test command run later as an ordinary user.
+  BUILD=$ROOT/build/demo
+  (cd "$ROOT" && cmake --preset default -B "$BUILD" >/dev/null &&
+    nice cmake --build "$BUILD" --target kalvex ipconfig sim_board -j2)
 fi
 KALVEX=$BUILD/app/kalvex
 SIM_BOARD=$BUILD/tools/sim_board/sim_board

@@ -20,8 +20,9 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -ne 0 ]; then
-  echo "install-deps: these packages are missing and installing them needs root: ${missing[*]}" >&2
-  exit 1
+  # Only asks for root when something is really missing.
+  echo "install-deps: installing ${missing[*]} needs root; asking sudo" >&2
+  exec sudo bash "$0" "$@"
 fi
 
 policy=/usr/sbin/policy-rc.d

@@ -6,7 +6,7 @@ set -euo pipefail
 here=$(pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-if [ "$(id -u)" -eq 0 ]; then bash scripts/install-deps.sh; else sudo bash scripts/install-deps.sh; fi
+bash scripts/install-deps.sh
 cmake --preset default >/dev/null
 nice cmake --build --preset default --target kalvex -j "${KALVEX_JOBS:-2}"
 cd "$here"

@@ -5,11 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ "$(id -u)" -eq 0 ]; then
-  bash scripts/install-deps.sh
-else
-  sudo bash scripts/install-deps.sh
-fi
+bash scripts/install-deps.sh
 
 jobs=${KALVEX_JOBS:-2}
 threaded_tests=(platform_tests kalvex_app_tests kalvex_bootp_tests kalvex_tftp_tests sim_board_tests fltk_tests)
@@ -28,16 +24,11 @@ ctest --preset asan -j "$jobs" -E '^e2e\.'
 
 echo "== ThreadSanitizer =="
 cmake --preset tsan
-present=()
-for target in "${threaded_tests[@]}"; do
-  if cmake --build --preset tsan --target help | grep -q "^$target:"; then
-    present+=("$target")
-  fi
-done
-nice cmake --build --preset tsan -j "$jobs" --target "${present[@]}"
+nice cmake --build --preset tsan -j "$jobs" --target "${threaded_tests[@]}"
 failed=0
-for target in "${present[@]}"; do
-  binary=$(find build/tsan/tests -type f -name "$target" -perm -u+x | head -n 1)
+for target in "${threaded_tests[@]}"; do
+  binary=$(find build/tsan -type f -name "$target" -perm -u+x | head -n 1)
+  [ -n "$binary" ] || { echo "ThreadSanitizer: $target was not built" >&2; failed=1; continue; }
   echo "-- $target"
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$binary" --gtest_brief=1 || failed=1
 done
