@@ -4,6 +4,8 @@
 // grandchild still holds the pipe open.
 #include "platform/capture.h"
 
+#include "platform/fd_io.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
@@ -68,19 +70,6 @@ std::optional<std::filesystem::path> find_on_path(const std::string& name) {
     if (is_executable_file(candidate)) return candidate;
   }
   return std::nullopt;
-}
-
-bool write_whole(int fd, const char* data, std::size_t length) {
-  while (length > 0) {
-    ssize_t written = ::write(fd, data, length);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    length -= static_cast<std::size_t>(written);
-  }
-  return true;
 }
 
 // Standard input and error on /dev/null, standard output the pipe, nothing else inherited,

@@ -1,5 +1,7 @@
 #include "platform/file_copy.h"
 
+#include "platform/fd_io.h"
+
 #include <cerrno>
 #include <string>
 
@@ -14,19 +16,6 @@ namespace {
 
 constexpr std::size_t kCopyChunkBytes = 64 * 1024;
 constexpr mode_t kReadableByAll = 0644;
-
-bool write_whole(int fd, const char* data, std::size_t length) {
-  while (length > 0) {
-    ssize_t written = ::write(fd, data, length);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    length -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
 
 bool copy_contents(int from, int to) {
   char chunk[kCopyChunkBytes];

@@ -1,0 +1,22 @@
+#include "platform/fd_io.h"
+
+#include <cerrno>
+
+#include <unistd.h>
+
+namespace platform {
+
+bool write_whole(int fd, const char* data, std::size_t length) {
+  while (length > 0) {
+    const ssize_t written = ::write(fd, data, length);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    length -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace platform
