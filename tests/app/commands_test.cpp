@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include <fcntl.h>
@@ -36,15 +37,22 @@ class TempDir {
   std::filesystem::path path;
 };
 
-// A zombie still has a /proc entry; a reaped child has none. Bounded by a deadline so that a
-// fault fails the test instead of hanging it.
-bool reaped_within(pid_t pid, std::chrono::seconds limit) {
+// Polls until the condition holds or the limit passes, so that a fault fails the test
+// instead of hanging it; the condition's last answer is the result.
+bool holds_within(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < deadline) {
-    if (!std::filesystem::exists("/proc/" + std::to_string(pid))) return true;
+    if (condition()) return true;
     std::this_thread::sleep_for(5ms);
   }
-  return false;
+  return condition();
+}
+
+std::string first_line_of(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  return line;
 }
 
 TEST(ExecCommand, StartsARealChildAndReturnsBeforeItEnds) {
@@ -59,23 +67,7 @@ TEST(ExecCommand, StartsARealChildAndReturnsBeforeItEnds) {
   ASSERT_GE(writer, 0);
   ASSERT_EQ(::write(writer, "board", 5), 5);
   ::close(writer);
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  std::string copied;
-  while (copied != "board" && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(5ms);
-    std::ifstream in(copy);
-    std::getline(in, copied);
-  }
-  EXPECT_EQ(copied, "board");
-}
-
-bool appears_within(const std::string& path, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (std::filesystem::exists(path)) return true;
-    std::this_thread::sleep_for(5ms);
-  }
-  return std::filesystem::exists(path);
+  EXPECT_TRUE(holds_within([&] { return first_line_of(copy) == "board"; }, 10s));
 }
 
 TEST(ExecCommand, ACommandStartsOnlyAfterTheOneBeforeHasEnded) {
@@ -89,16 +81,19 @@ TEST(ExecCommand, ACommandStartsOnlyAfterTheOneBeforeHasEnded) {
   const int writer = ::open(gate.c_str(), O_WRONLY);  // the first command is running now
   ASSERT_GE(writer, 0);
   // Started at once, touch would have made the marker in a few milliseconds.
-  EXPECT_FALSE(appears_within(marker, 500ms));
+  const auto markerExists = [&] { return std::filesystem::exists(marker); };
+  EXPECT_FALSE(holds_within(markerExists, 500ms));
   ASSERT_EQ(::write(writer, "entry", 5), 5);
   ::close(writer);
-  EXPECT_TRUE(appears_within(marker, 10s));
+  EXPECT_TRUE(holds_within(markerExists, 10s));
 }
 
 TEST(ExecCommand, ChildrenAreReapedAndAMissingProgramIsNoError) {
   const auto pid = platform::spawn_detached({"true"});
   ASSERT_TRUE(pid.has_value());
-  EXPECT_TRUE(reaped_within(*pid, 10s));
+  // A zombie still has a /proc entry; a reaped child has none.
+  const std::string entry = "/proc/" + std::to_string(*pid);
+  EXPECT_TRUE(holds_within([&] { return !std::filesystem::exists(entry); }, 10s));
   EXPECT_FALSE(platform::spawn_detached({"kalvex-no-such-program"}).has_value());
   exec_command("kalvex-no-such-program", "-d 1.2.3.4");  // reports nothing, returns
 }
