@@ -1,3 +1,5 @@
+// The PC's addresses from the "ipconfig" listing: the command's output is captured into a
+// private capture file, scanned for "IP Address" lines, and the file is deleted afterwards.
 #include "app/adapter_discovery.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The process-wide FlashState and its reset for tests.
 #include "app/flash_state.h"
 
 FlashState& flash_state() {

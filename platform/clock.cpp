@@ -1,3 +1,4 @@
+// The process-wide time source: the steady clock unless a test installed a virtual one.
 #include "platform/clock.h"
 
 namespace platform {

@@ -1,3 +1,4 @@
+// Ending the process on purpose, from whichever thread: the first caller decides the code.
 #include "platform/exit.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Raw descriptor helpers.
 #include "platform/fd_io.h"
 
 #include <cerrno>

@@ -1,3 +1,5 @@
+// Replacing a file by a copy of another: written to a private temporary file beside the
+// target, made readable by all, then renamed over it, so the target is never half written.
 #include "platform/file_copy.h"
 
 #include "platform/fd_io.h"

@@ -1,3 +1,4 @@
+// The PC's IPv4 interfaces from getifaddrs, loopback ones last, and the host name.
 #include "platform/interfaces.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// IPv4 UDP sockets over the BSD socket calls; receives wait in poll() on the socket and the
+// stop token together, so a server thread blocked in a receive stops at once.
 #include "platform/net.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// The stop flag and its eventfd: set once, readable for ever after.
 #include "platform/stop.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// Server threads: started with a fresh stop source, stopped by signal and join.
 #include "platform/thread.h"
 
 namespace platform {

@@ -1,3 +1,4 @@
+// The dialog templates (geometry in dialog units, texts exactly as shown) and the string table.
 #include "res/templates.h"
 
 #include <array>

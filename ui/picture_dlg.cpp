@@ -1,3 +1,5 @@
+// The picture dialog: the product's bitmap stretched over the whole window, its name drawn on
+// top without a background, the window dragged by a press anywhere on it.
 #include "ui/picture_dlg.h"
 
 #include <string>

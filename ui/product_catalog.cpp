@@ -1,3 +1,5 @@
+// Reading product.ini: one entry per line read (at most 1023 characters at a time), split
+// into the product name and the description that make the radio button's caption.
 #include "ui/product_catalog.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The product dialog: one radio button per catalog entry; OK copies the chosen product's
+// image over flash.bin, then asks for confirmation; View Picture shows its bitmap.
 #include "ui/product_dlg.h"
 
 #include <cstdio>
