@@ -256,7 +256,12 @@ INNER
   # The namespace has only loopback, so the list is empty: type the address.
   xdotool type --delay 20 127.0.0.1
   xdotool key Return
-  sleep 0.8  # a few ticks: "Server is ready ..."
+  # The TFTP server listens once OK has run; on a busy machine that can take a while.
+  local i
+  for ((i = 0; i < WAIT_STEPS; i++)); do
+    nsenter --net=/proc/"$netns_pid"/ns/net ss -Hlun 'sport = :69' 2>/dev/null | grep -q . && break
+    sleep 0.1
+  done
   shoot "$main" main-after-ok
   # The progress bar (17,62 200x15 units) replaces OK: its border, and no OK frame.
   expect_pixel "the progress bar's border" "$ARTEFACTS/main-after-ok.png" 26 112 $BLACK
@@ -293,10 +298,15 @@ part_three() {
 # Inside the namespace: something else holds the BOOTP port before the program starts.
 set -u
 ip link set lo up || exit 3
-python3 -c 'import socket, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("0.0.0.0", 67)); time.sleep(120)' &
+held=$1/port-held
+python3 -c 'import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("0.0.0.0", 67))
+open(sys.argv[1], "w").close(); time.sleep(120)' "$held" &
 holder=$!
-sleep 0.3
+# Kalvex starts only once the port is really held, however slowly python starts on a busy
+# machine; otherwise Kalvex could bind it first and no message box would come.
+for _ in $(seq 300); do [ -e "$held" ] && break; sleep 0.1; done
+[ -e "$held" ] || exit 4
 cd "$1"
 "$2"
 code=$?
