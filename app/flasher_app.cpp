@@ -2,31 +2,18 @@
 // fail is the socket itself (no IPv4, a sandbox), which is checked once before any dialog.
 #include "app/flasher_app.h"
 
-#include <cstdio>
-
 #include "app/flasher_dlg.h"
 #include "platform/net.h"
 #include "res/resource.h"
 #include "res/templates.h"
 #include "ui/product_dlg.h"
 
-namespace {
-
-bool catalog_exists() {
-  std::FILE* catalog = std::fopen(kCatalogFileName, "r");
-  if (catalog == nullptr) return false;
-  std::fclose(catalog);
-  return true;
-}
-
-}  // namespace
-
 bool CFlasherApp::InitInstance() {
   if (!platform::sockets_available()) {
     ui::AfxMessageBox(std::string(res::load_string(IDS_SOCKETS_INIT_FAILED)));
     return false;
   }
-  if (catalog_exists()) {
+  if (catalog_can_be_opened()) {
     CProductDlg productDialog;
     if (productDialog.DoModal() == ui::IDCANCEL) return false;
   }

@@ -15,6 +15,7 @@
 #include "bootp/bootpd.h"
 #include "platform/net.h"
 #include "platform/process.h"
+#include "res/file_names.h"
 #include "res/resource.h"
 #include "res/templates.h"
 #include "tftp/tftp_server.h"
@@ -35,13 +36,6 @@ constexpr int kMaxAddressChars = 32;
 // A slot shorter than "1.1.1.1" cannot hold an address worth listing.
 constexpr std::size_t kMinSlotChars = 7;
 constexpr std::string_view kPreferredNetwork = "192.168.";
-
-bool file_can_be_read(const char* name) {
-  std::FILE* file = std::fopen(name, "r");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
-}
 
 // The image's length, or nothing when it cannot be opened.
 std::optional<std::int32_t> measure_image() {
@@ -72,6 +66,13 @@ void run_tftp_body(const platform::StopToken& stop) {
 }
 
 }  // namespace
+
+bool catalog_can_be_opened() {
+  std::FILE* catalog = std::fopen(kCatalogFileName, "r");
+  if (catalog == nullptr) return false;
+  std::fclose(catalog);
+  return true;
+}
 
 FlasherSeams& flasher_seams() {
   static FlasherSeams seams{default_discovery, run_bootp_body, run_tftp_body};
@@ -117,7 +118,7 @@ bool CFlasherDlg::OnInitDialog() {
   m_progress->SetRange(0, 100);
   flash_state().imageSize = 0;
   m_progress->ShowWindow(false);
-  if (!file_can_be_read(kCatalogFileName))
+  if (!catalog_can_be_opened())
     ui::AfxMessageBox(std::string(res::load_string(IDS_SERVER_WARNING)));
   return true;
 }

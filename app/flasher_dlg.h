@@ -16,8 +16,9 @@ inline constexpr std::chrono::milliseconds kTickPeriod{300};
 inline constexpr std::uintptr_t kTickTimerId = 0;
 // How often the UI thread looks at the TFTP receive deadline.
 inline constexpr std::chrono::milliseconds kRecvTimerPollPeriod{50};
-inline constexpr const char* kImageFileName = "flash.bin";
-inline constexpr const char* kCatalogFileName = "product.ini";
+// Whether the product catalog can be opened for reading: it decides whether the product
+// dialog runs and whether the main dialog warns about other servers itself.
+bool catalog_can_be_opened();
 
 // Countdown ticks, counted from the first tick at which the percentage is 100.
 inline constexpr int kTickTransferCompleted = 4;

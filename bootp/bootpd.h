@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "platform/stop.h"
+#include "res/file_names.h"
 
 struct BootpConfig {
   std::uint16_t serverPort = 67;
   std::uint16_t clientPort = 68;
-  std::string hostTableFile = "kalvex.ini";
+  std::string hostTableFile = kHostTableFileName;
   // Address the server socket binds to (network order); the program binds every address.
   // Tests bind 127.0.0.1 so that another loopback address can take the same port as a relay.
   std::uint32_t bindAddress_net = 0;

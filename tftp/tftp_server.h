@@ -9,11 +9,12 @@
 #include <string>
 
 #include "platform/stop.h"
+#include "res/file_names.h"
 
 struct TftpConfig {
   std::uint16_t requestPort = 69;
   std::chrono::milliseconds receiveTimeout{20000};
-  std::string fileName = "flash.bin";
+  std::string fileName = kImageFileName;
   // Network byte order. The wildcard address serves every adapter; tests bind loopback so
   // that nothing outside this machine can reach a test server.
   std::uint32_t bindAddress_net = 0;

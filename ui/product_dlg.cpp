@@ -6,6 +6,7 @@
 
 #include "platform/exit.h"
 #include "platform/file_copy.h"
+#include "res/file_names.h"
 #include "res/resource.h"
 #include "res/templates.h"
 #include "ui/picture_dlg.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-constexpr const char* kCatalogFile = "product.ini";
-constexpr const char* kFlashImageName = "flash.bin";
 // Radio rows inside the group box, in pixels: indented 25, the first 40 down, 20 high, one
 // every 25. They are placed by the group box's own client rectangle, as they always were.
 constexpr int kRowIndent = 25;
@@ -51,7 +50,7 @@ void CProductDlg::DoDataExchange(ui::CDataExchange& dx) {
 
 bool CProductDlg::OnInitDialog() {
   ui::CDialog::OnInitDialog();
-  std::FILE* catalog = std::fopen(kCatalogFile, "r");
+  std::FILE* catalog = std::fopen(kCatalogFileName, "r");
   if (catalog == nullptr) return false;
   const std::vector<CatalogEntry> entries = read_catalog(catalog);
   std::fclose(catalog);
@@ -84,7 +83,7 @@ void CProductDlg::OnOK() {
   if (!chosen) return;  // an empty catalog: nothing to copy
   const std::string& name = m_productNames[*chosen];
   const std::string imageFile = name + ".bin";
-  if (!platform::copy_file_replacing(imageFile, kFlashImageName)) report_missing_image(imageFile);
+  if (!platform::copy_file_replacing(imageFile, kImageFileName)) report_missing_image(imageFile);
   const int answer =
       ui::AfxMessageBox(confirmation_text(*chosen + 1, name), ui::MessageBoxType::OkCancel);
   if (answer == ui::IDCANCEL) return;
