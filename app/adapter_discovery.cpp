@@ -8,7 +8,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "app/commands.h"
+#include "core/fatal_box.h"
 #include "platform/capture.h"
 #include "platform/ui/framework.h"
 

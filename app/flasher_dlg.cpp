@@ -10,12 +10,14 @@
 #include <string_view>
 
 #include "app/adapter_discovery.h"
-#include "app/commands.h"
-#include "app/flash_state.h"
+#include "app/fatal_box_ui.h"
 #include "bootp/bootpd.h"
+#include "core/commands.h"
+#include "core/fatal_box.h"
+#include "core/file_names.h"
+#include "core/flash_state.h"
 #include "platform/net.h"
 #include "platform/process.h"
-#include "res/file_names.h"
 #include "res/resource.h"
 #include "res/templates.h"
 #include "tftp/tftp_server.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/file_names.h"
 #include "platform/stop.h"
-#include "res/file_names.h"
 
 struct BootpConfig {
   std::uint16_t serverPort = 67;

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/commands.h"
-#include "app/flash_state.h"
 #include "bootp/host_table.h"
 #include "bootp/vendor.h"
+#include "core/commands.h"
+#include "core/flash_state.h"
 
 namespace bootp {
 

@@ -9,10 +9,10 @@
 #include <deque>
 #include <mutex>
 
-#include "app/commands.h"
 #include "bootp/bootpd.h"
 #include "bootp/host_table.h"
 #include "bootp/request.h"
+#include "core/fatal_box.h"
 #include "platform/exit.h"
 #include "platform/interfaces.h"
 

@@ -6,9 +6,9 @@
 #include <charconv>
 #include <cstring>
 
-#include "app/flash_state.h"
 #include "bootp/host_table.h"
 #include "bootp/server.h"
+#include "core/flash_state.h"
 
 namespace bootp {
 

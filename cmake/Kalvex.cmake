@@ -25,7 +25,8 @@ function(kalvex_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   kalvex_target_defaults(${name})
-  target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${ARG_LINK} kalvex_test_support GTest::gtest GTest::gtest_main
+                                                Threads::Threads)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 300)
 endfunction()

@@ -25,7 +25,7 @@ struct CaptureResult {
   int copy_error = 0;  // errno of a failed read from the pipe (the copy stopped there), or 0
 };
 
-// The words of a command line separated by blanks; runs of blanks make no empty words.
+// The words of a command line separated by blanks or tabs; runs of them make no empty words.
 std::vector<std::string> split_command_line(std::string_view commandLine);
 
 // Where a program name is run from: a name with a slash as given; otherwise a program of

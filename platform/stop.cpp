@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -27,6 +28,12 @@ bool StopToken::stop_requested() const {
 
 int StopToken::wait_fd() const {
   return m_state ? m_state->fd : -1;
+}
+
+void StopToken::wait() const {
+  pollfd readable{wait_fd(), POLLIN, 0};
+  // poll ignores a descriptor of -1: a token that can never be stopped waits for ever.
+  while (!stop_requested()) ::poll(&readable, 1, -1);
 }
 
 StopSource::StopSource() : m_state(std::make_shared<StopToken::State>()) {}

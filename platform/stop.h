@@ -15,6 +15,8 @@ class StopToken {
   // Readable (never read from) once a stop has been requested; -1 for a token that can
   // never be stopped.
   int wait_fd() const;
+  // Blocks until a stop has been requested; for ever for a token that can never be stopped.
+  void wait() const;
 
  private:
   friend class StopSource;

@@ -9,7 +9,7 @@
 // it, a re-arm squeezed between claiming the deadline and setting the flags would be undone.
 #include <mutex>
 
-#include "app/flash_state.h"
+#include "core/flash_state.h"
 #include "platform/clock.h"
 #include "tftp/tftp_server.h"
 

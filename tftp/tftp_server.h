@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/file_names.h"
 #include "platform/stop.h"
-#include "res/file_names.h"
 
 struct TftpConfig {
   std::uint16_t requestPort = 69;

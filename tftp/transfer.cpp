@@ -10,7 +10,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/flash_state.h"
+#include "core/flash_state.h"
 #include "platform/exit.h"
 #include "tftp/file_access.h"
 #include "tftp/tftp_server.h"

@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "app/flash_state.h"
+#include "core/flash_state.h"
 #include "platform/net.h"
 #include "platform/stop.h"
 #include "tftp/tftp_server.h"

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
+#include "core/file_names.h"
 #include "platform/exit.h"
 #include "platform/file_copy.h"
-#include "res/file_names.h"
 #include "res/resource.h"
 #include "res/templates.h"
 #include "ui/picture_dlg.h"

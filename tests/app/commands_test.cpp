@@ -14,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/commands.h"
+#include "app/fatal_box_ui.h"
+#include "core/commands.h"
+#include "core/fatal_box.h"
 #include "platform/interfaces.h"
 #include "platform/net.h"
 #include "platform/process.h"
@@ -123,6 +125,7 @@ TEST(ArpTranslation, NothingRunsForAnAddressOffEveryNetworkOrMalformedParameters
 }
 
 TEST(FatalBoxDeathTest, FromTheUiThreadShowsTheBoxThenExitsWithCodeOne) {
+  install_fatal_box_ui();
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
@@ -134,6 +137,7 @@ TEST(FatalBoxDeathTest, FromTheUiThreadShowsTheBoxThenExitsWithCodeOne) {
 }
 
 TEST(FatalBoxDeathTest, FromAServerThreadTheUiThreadShowsItAndTheCallerNeverGoesOn) {
+  install_fatal_box_ui();
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
@@ -153,6 +157,7 @@ TEST(FatalBoxDeathTest, FromAServerThreadTheUiThreadShowsItAndTheCallerNeverGoes
 }
 
 TEST(FatalBox, StoppingTheWaitingThreadEndsItWithoutReturningToTheCaller) {
+  install_fatal_box_ui();
   ui::HeadlessBackend backend;
   std::atomic<bool> callerWentOn{false};
   std::atomic<bool> bodyEnded{false};

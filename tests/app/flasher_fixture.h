@@ -15,9 +15,10 @@
 #include <poll.h>
 
 #include "app/adapter_discovery.h"
-#include "app/commands.h"
-#include "app/flash_state.h"
+#include "app/fatal_box_ui.h"
 #include "app/flasher_dlg.h"
+#include "core/commands.h"
+#include "core/flash_state.h"
 #include "platform/ui/headless/headless_backend.h"
 #include "res/resource.h"
 
@@ -39,6 +40,7 @@ class FlasherTest : public testing::Test {
     // product.ini exists, so the dialog shows no server warning unless a test removes it.
     write_file("product.ini", "");
     reset_flash_state_for_tests();
+    install_fatal_box_ui();
     adapterAddresses = {};
     flasher_seams().discoverAdapters = [] {};
     flasher_seams().bootpBody = [this](const platform::StopToken& stop) {

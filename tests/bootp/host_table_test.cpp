@@ -6,10 +6,10 @@
 
 #include <functional>
 
-#include "app/flash_state.h"
 #include "bootp/bootpd.h"
 #include "bootp/symbols.h"
 #include "bootp_test_support.h"
+#include "core/flash_state.h"
 
 namespace bootp {
 namespace {

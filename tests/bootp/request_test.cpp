@@ -15,11 +15,11 @@
 #include <mutex>
 #include <utility>
 
-#include "app/commands.h"
-#include "app/flash_state.h"
 #include "bootp/bootpd.h"
 #include "bootp/host_table.h"
 #include "bootp_test_support.h"
+#include "core/commands.h"
+#include "core/flash_state.h"
 #include "platform/interfaces.h"
 #include "platform/thread.h"
 

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/flash_state.h"
 #include "bootp/host_table.h"
 #include "bootp_test_support.h"
+#include "core/flash_state.h"
 
 namespace bootp {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/flash_state.h"
+#include "core/flash_state.h"
 #include "tests/tftp/tftp_test_support.h"
 
 using namespace tftp_test;

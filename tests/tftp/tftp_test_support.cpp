@@ -21,7 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/flash_state.h"
+#include "core/flash_state.h"
 #include "platform/net.h"
 #include "tftp/endpoint.h"
 #include "tftp/tftp_server.h"

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/flash_state.h"
+#include "core/flash_state.h"
 #include "tests/tftp/tftp_test_support.h"
 #include "tftp/transfer.h"
 

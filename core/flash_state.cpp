@@ -1,5 +1,5 @@
 // The process-wide FlashState and its reset for tests.
-#include "app/flash_state.h"
+#include "core/flash_state.h"
 
 FlashState& flash_state() {
   static FlashState state;

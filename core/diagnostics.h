@@ -1,0 +1,27 @@
+// The one channel for the servers' diagnostics: the BOOTP server's reports (with syslog
+// severities) and the TFTP server's log text both go through it. By default the TFTP text
+// goes to the standard error stream as written, and the BOOTP reports are kept from the
+// user; tests install a sink that keeps both.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+enum class DiagnosticSource : std::uint8_t { Bootp, Tftp };
+
+// syslog severities, as the BOOTP server reports them; TFTP text carries kLogText.
+inline constexpr int kSeverityError = 3;
+inline constexpr int kSeverityNotice = 5;
+inline constexpr int kSeverityInfo = 6;
+inline constexpr int kLogText = 0;
+
+// Called from either server thread; must be safe to call from both at once.
+using DiagnosticSink =
+    std::function<void(DiagnosticSource source, int severity, std::string_view text)>;
+
+void report_diagnostic(DiagnosticSource source, int severity, std::string_view text);
+
+// Replaces the default destinations; nullptr restores them. Install before the server
+// threads start.
+void set_diagnostic_sink(DiagnosticSink sink);
