@@ -1,0 +1,29 @@
+// Files as the servers look at them: a file's size and whether others may read it, and the
+// unbuffered reads and writes that octet transfers make on an open stream.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+struct FileStatus {
+  std::uint64_t size = 0;
+  // The permission bit for reading by others. Windows has no such bit: there every file
+  // whose status can be read counts as readable by others.
+  bool othersCanRead = false;
+};
+
+// None when the file's status cannot be read (it does not exist, or a directory on the way
+// cannot be searched).
+std::optional<FileStatus> file_status(const std::string& path);
+
+// One read or write on the stream's descriptor, bypassing the stream's buffer: the number of
+// bytes moved, or below 0 on an error.
+long read_unbuffered(std::FILE* stream, std::uint8_t* buffer, std::size_t count);
+long write_unbuffered(std::FILE* stream, const std::uint8_t* buffer, std::size_t count);
+
+}  // namespace platform
