@@ -30,22 +30,6 @@ constexpr std::size_t kChunkBytes = 1024;
 // Without a pidfd (old kernels) the drain looks for the child's end this often.
 constexpr int kChildPollMilliseconds = 50;
 
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { reset(); }
-  int get() const { return m_fd; }
-  void reset() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
-  }
-
- private:
-  int m_fd;
-};
-
 bool is_executable_file(const std::filesystem::path& path) {
   struct stat status {};
   return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&

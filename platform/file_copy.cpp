@@ -32,33 +32,25 @@ bool copy_contents(int from, int to) {
   }
 }
 
-int open_regular_file(const std::filesystem::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
+UniqueFd open_regular_file(const std::filesystem::path& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat status {};
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
+  if (fd.valid() && (::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode))) fd.reset();
   return fd;
 }
 
 }  // namespace
 
 bool copy_file_replacing(const std::filesystem::path& source, const std::filesystem::path& target) {
-  int from = open_regular_file(source);
-  if (from < 0) return false;
+  const UniqueFd from = open_regular_file(source);
+  if (!from.valid()) return false;
   std::filesystem::path directory = target.parent_path();
   std::string pattern = (directory.empty() ? std::filesystem::path(".") : directory) /
                         ("." + target.filename().string() + ".XXXXXX");
-  int to = ::mkostemp(pattern.data(), O_CLOEXEC);  // new, exclusive, mode 0600
-  if (to < 0) {
-    ::close(from);
-    return false;
-  }
-  bool copied = copy_contents(from, to) && ::fchmod(to, kReadableByAll) == 0;
-  ::close(from);
-  copied = ::close(to) == 0 && copied;
+  UniqueFd to(::mkostemp(pattern.data(), O_CLOEXEC));  // new, exclusive, mode 0600
+  if (!to.valid()) return false;
+  bool copied = copy_contents(from.get(), to.get()) && ::fchmod(to.get(), kReadableByAll) == 0;
+  copied = to.close() && copied;
   copied = copied && ::rename(pattern.c_str(), target.c_str()) == 0;
   if (!copied) ::unlink(pattern.c_str());
   return copied;

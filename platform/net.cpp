@@ -4,13 +4,11 @@
 
 #include <cerrno>
 #include <cstring>
-#include <utility>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace platform {
 
@@ -49,42 +47,31 @@ std::uint32_t net_to_host32(std::uint32_t net) {
   return ntohl(net);
 }
 
-UdpSocket::UdpSocket(UdpSocket&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
-  if (this != &other) {
-    close();
-    m_fd = std::exchange(other.m_fd, -1);
-  }
-  return *this;
-}
-
 bool UdpSocket::open() {
-  close();
-  m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  return m_fd >= 0;
+  m_fd.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  return m_fd.valid();
 }
 
 bool UdpSocket::bind(Endpoint local) {
   const sockaddr_in address = to_sockaddr(local);
-  return ::bind(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  return ::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
 bool UdpSocket::enable_broadcast() {
   const int on = 1;
-  return ::setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0;
+  return ::setsockopt(m_fd.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0;
 }
 
 std::optional<Endpoint> UdpSocket::local_endpoint() const {
   sockaddr_in address{};
   socklen_t length = sizeof address;
-  if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
+  if (::getsockname(m_fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
   return from_sockaddr(address);
 }
 
 RecvResult UdpSocket::receive(std::span<std::uint8_t> buffer, const StopToken& stop) {
   RecvResult result;
-  pollfd fds[2] = {{m_fd, POLLIN, 0}, {stop.wait_fd(), POLLIN, 0}};
+  pollfd fds[2] = {{fd(), POLLIN, 0}, {stop.wait_fd(), POLLIN, 0}};
   const nfds_t count = stop.wait_fd() >= 0 ? 2 : 1;
   for (;;) {
     if (stop.stop_requested()) {
@@ -102,7 +89,7 @@ RecvResult UdpSocket::receive(std::span<std::uint8_t> buffer, const StopToken& s
   }
   sockaddr_in from{};
   socklen_t fromLength = sizeof from;
-  const ssize_t received = ::recvfrom(m_fd, buffer.data(), buffer.size(), 0,
+  const ssize_t received = ::recvfrom(fd(), buffer.data(), buffer.size(), 0,
                                       reinterpret_cast<sockaddr*>(&from), &fromLength);
   if (received < 0) {
     result.error = errno;
@@ -117,12 +104,8 @@ RecvResult UdpSocket::receive(std::span<std::uint8_t> buffer, const StopToken& s
 
 long UdpSocket::send_to(std::span<const std::uint8_t> bytes, Endpoint to) {
   const sockaddr_in address = to_sockaddr(to);
-  return ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&address),
-                  sizeof address);
-}
-
-void UdpSocket::close() {
-  if (m_fd >= 0) ::close(std::exchange(m_fd, -1));
+  return ::sendto(m_fd.get(), bytes.data(), bytes.size(), 0,
+                  reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
 bool sockets_available() {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fd_io.h"
 #include "platform/stop.h"
 
 namespace platform {
@@ -42,19 +43,12 @@ struct RecvResult {
 
 class UdpSocket {
  public:
-  UdpSocket() = default;
-  ~UdpSocket() { close(); }
-  UdpSocket(UdpSocket&& other) noexcept;
-  UdpSocket& operator=(UdpSocket&& other) noexcept;
-  UdpSocket(const UdpSocket&) = delete;
-  UdpSocket& operator=(const UdpSocket&) = delete;
-
   // Creates the descriptor; false (errno kept) on failure.
   bool open();
   bool bind(Endpoint local);
   bool enable_broadcast();
-  bool is_open() const { return m_fd >= 0; }
-  int fd() const { return m_fd; }
+  bool is_open() const { return m_fd.valid(); }
+  int fd() const { return m_fd.get(); }
   std::optional<Endpoint> local_endpoint() const;
 
   // Waits for one datagram or for the stop token. Datagrams longer than the buffer are
@@ -62,10 +56,10 @@ class UdpSocket {
   RecvResult receive(std::span<std::uint8_t> buffer, const StopToken& stop);
   // Number of bytes sent, or -1 (errno kept).
   long send_to(std::span<const std::uint8_t> bytes, Endpoint to);
-  void close();
+  void close() { m_fd.reset(); }
 
  private:
-  int m_fd = -1;
+  UniqueFd m_fd;
 };
 
 // Whether this process can create an IPv4 datagram socket at all (a kernel without IPv4,

@@ -1,6 +1,8 @@
 // The stop flag and its eventfd: set once, readable for ever after.
 #include "platform/stop.h"
 
+#include "platform/fd_io.h"
+
 #include <cerrno>
 #include <cstdint>
 
@@ -11,15 +13,8 @@
 namespace platform {
 
 struct StopToken::State {
-  State() : fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-  ~State() {
-    if (fd >= 0) ::close(fd);
-  }
-  State(const State&) = delete;
-  State& operator=(const State&) = delete;
-
   std::atomic<bool> stopped{false};
-  int fd;
+  UniqueFd fd{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
 };
 
 bool StopToken::stop_requested() const {
@@ -27,7 +22,7 @@ bool StopToken::stop_requested() const {
 }
 
 int StopToken::wait_fd() const {
-  return m_state ? m_state->fd : -1;
+  return m_state ? m_state->fd.get() : -1;
 }
 
 void StopToken::wait() const {
@@ -43,7 +38,7 @@ void StopSource::request_stop() {
   const std::uint64_t one = 1;
   ssize_t written;
   do {
-    written = ::write(m_state->fd, &one, sizeof one);
+    written = ::write(m_state->fd.get(), &one, sizeof one);
   } while (written < 0 && errno == EINTR);
 }
 
