@@ -1,10 +1,10 @@
-// Child processes with captured standard output: posix_spawn (which reports a program that
-// cannot be executed as an error of its own, not as exit code 127), a pipe drained while the
-// child runs, and a pidfd so that the drain stops once the child has ended, even when a
-// grandchild still holds the pipe open.
+// Child processes with captured standard output: a pipe drained while the child runs, and a
+// pidfd so that the drain stops once the child has ended, even when a grandchild still holds
+// the pipe open. Starting and reaping the child are the process module's.
 #include "platform/capture.h"
 
 #include "platform/fd_io.h"
+#include "platform/process.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,15 +12,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace platform {
 
@@ -54,37 +50,6 @@ std::optional<std::filesystem::path> find_on_path(const std::string& name) {
     if (is_executable_file(candidate)) return candidate;
   }
   return std::nullopt;
-}
-
-// Standard input and error on /dev/null, standard output the pipe, nothing else inherited,
-// default signal handling (the caller may ignore SIGPIPE; the child should not).
-int spawn_child(const std::filesystem::path& program, const std::vector<std::string>& words,
-                int outputFd, pid_t* pid) {
-  std::vector<char*> argv;
-  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attributes;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawnattr_init(&attributes);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-  int error = ::posix_spawn(pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  return error;
 }
 
 // Whether the child has ended, without reaping it (its exit code is read afterwards).
@@ -167,25 +132,24 @@ CaptureResult run_capturing_output(std::string_view commandLine, int outputFd) {
   std::vector<std::string> words = split_command_line(commandLine);
   std::optional<std::filesystem::path> program =
       words.empty() ? std::nullopt : resolve_program(words.front());
-  pid_t pid = -1;
-  if (!program || spawn_child(*program, words, writeEnd.get(), &pid) != 0) {
+  if (program) words.front() = program->string();
+  const std::optional<pid_t> pid = program ? start_child(words, {writeEnd.get()}) : std::nullopt;
+  if (!pid) {
     result.outcome = CaptureOutcome::StartFailed;
     return result;
   }
   writeEnd.reset();  // the child's copy is now the only writer
 
-  result.copy_error = copy_until_child_ended(readEnd.get(), pid, outputFd);
+  result.copy_error = copy_until_child_ended(readEnd.get(), *pid, outputFd);
   readEnd.reset();  // a child still writing after a failed copy gets EPIPE instead of blocking
 
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) {
-      result.outcome = CaptureOutcome::ExitCodeUnavailable;
-      return result;
-    }
+  const ChildEnd end = wait_for_child(*pid, std::nullopt);
+  if (end.state != ChildEnd::State::Exited) {
+    result.outcome = CaptureOutcome::ExitCodeUnavailable;
+    return result;
   }
   result.outcome = CaptureOutcome::Exited;
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.exit_code = end.exit_code.value_or(-1);
   return result;
 }
 

@@ -1,9 +1,14 @@
-// Detached children through posix_spawnp; one short-lived waiter thread per child collects
-// its exit status, since nobody else will and a child that is never waited for stays a
-// zombie for as long as Kalvex runs.
+// Children through posix_spawnp, which reports a program that cannot be executed as an error
+// of its own rather than as exit code 127. A child that nobody waits for is collected by a
+// short-lived waiter thread of its own, since one never waited for stays a zombie for as
+// long as Kalvex runs.
 #include "platform/process.h"
 
+#include "platform/fd_io.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <deque>
 #include <fstream>
@@ -13,6 +18,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -24,55 +30,31 @@ namespace platform {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// Without a pidfd (old kernels) a wait looks for the child's end this often.
+constexpr std::chrono::milliseconds kChildPollInterval{50};
+
+// A descriptor of ours moved into place, or the null device opened there.
+void place_stream(posix_spawn_file_actions_t& actions, int fd, int target, int nullMode) {
+  if (fd == kNullDevice)
+    posix_spawn_file_actions_addopen(&actions, target, "/dev/null", nullMode, 0);
+  else
+    posix_spawn_file_actions_adddup2(&actions, fd, target);
+}
+
+// How long one poll may sleep: until the deadline (for ever without one), but only a short
+// look when no pidfd can tell of the child's end.
+int poll_milliseconds(std::optional<Clock::duration> left, bool havePidFd) {
+  std::optional<std::chrono::milliseconds> step;
+  if (left) step = std::chrono::ceil<std::chrono::milliseconds>(*left);
+  if (!havePidFd) step = std::min(step.value_or(kChildPollInterval), kChildPollInterval);
+  if (!step) return -1;
+  return static_cast<int>(std::min<std::chrono::milliseconds::rep>(step->count(), INT_MAX));
+}
+
 void reap_in_background(pid_t pid) {
-  std::thread([pid] {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-  }).detach();
-}
-
-std::optional<pid_t> spawn_child(const std::vector<std::string>& argv) {
-  if (argv.empty() || argv[0].empty()) return std::nullopt;
-  std::vector<char*> words;
-  for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
-  words.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  // Hidden: the child neither reads our input (the console dialogs read it) nor writes into
-  // our output, and inherits no socket or file of ours.
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-
-  pid_t pid = 0;
-  const int error = ::posix_spawnp(&pid, words[0], &actions, nullptr, words.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0) return std::nullopt;
-  return pid;
-}
-
-// Waits for the child to end, at most `patience`; a child still running then is left to a
-// background waiter so that the queue moves on.
-void wait_at_most(pid_t pid, std::chrono::milliseconds patience) {
-  const int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-  if (pidFd >= 0) {
-    pollfd ended{pidFd, POLLIN, 0};
-    int ready;
-    do {
-      ready = ::poll(&ended, 1, static_cast<int>(patience.count()));
-    } while (ready < 0 && errno == EINTR);
-    ::close(pidFd);
-    if (ready > 0) {
-      int status = 0;
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      return;
-    }
-  }
-  reap_in_background(pid);
+  std::thread([pid] { wait_for_child(pid, std::nullopt); }).detach();
 }
 
 class OrderedCommands {
@@ -99,7 +81,11 @@ class OrderedCommands {
         argv = std::move(m_queue.front());
         m_queue.pop_front();
       }
-      if (const auto pid = spawn_child(argv)) wait_at_most(*pid, kOrderedCommandPatience);
+      const auto pid = start_child(argv);
+      // One still running after the patience is left to a background waiter, so that the
+      // queue moves on.
+      if (pid && wait_for_child(*pid, kOrderedCommandPatience).state == ChildEnd::State::Running)
+        reap_in_background(*pid);
     }
   }
 
@@ -111,8 +97,75 @@ class OrderedCommands {
 
 }  // namespace
 
+std::optional<pid_t> start_child(const std::vector<std::string>& argv, ChildStreams streams) {
+  if (argv.empty() || argv[0].empty()) return std::nullopt;
+  std::vector<char*> words;
+  for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
+  words.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  // Hidden: the child never reads our input (the console dialogs read it).
+  place_stream(actions, kNullDevice, STDIN_FILENO, O_RDONLY);
+  place_stream(actions, streams.output, STDOUT_FILENO, O_WRONLY);
+  place_stream(actions, streams.error, STDERR_FILENO, O_WRONLY);
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+  pid_t pid = 0;
+  const int error = ::posix_spawnp(&pid, words[0], &actions, &attributes, words.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) return std::nullopt;
+  return pid;
+}
+
+ChildEnd wait_for_child(pid_t pid, std::optional<std::chrono::milliseconds> limit) {
+  // Readable once the child has ended; poll passes over a descriptor of -1.
+  const UniqueFd pidFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+  const auto deadline = limit ? std::optional(Clock::now() + *limit) : std::nullopt;
+  for (;;) {
+    int status = 0;
+    const pid_t reaped = ::waitpid(pid, &status, WNOHANG);
+    if (reaped == pid) {
+      ChildEnd end{ChildEnd::State::Exited, std::nullopt};
+      if (WIFEXITED(status)) end.exit_code = WEXITSTATUS(status);
+      return end;
+    }
+    if (reaped < 0 && errno != EINTR) return {};
+    std::optional<Clock::duration> left;
+    if (deadline) {
+      left = *deadline - Clock::now();
+      if (*left <= Clock::duration::zero()) return {ChildEnd::State::Running, std::nullopt};
+    }
+    pollfd ended{pidFd.get(), POLLIN, 0};
+    ::poll(&ended, 1, poll_milliseconds(left, pidFd.valid()));
+  }
+}
+
+std::optional<int> run_and_wait(const std::vector<std::string>& argv,
+                                std::chrono::milliseconds limit, ChildStreams streams) {
+  const auto pid = start_child(argv, streams);
+  if (!pid) return std::nullopt;
+  const ChildEnd end = wait_for_child(*pid, limit);
+  if (end.state != ChildEnd::State::Running) return end.exit_code;
+  ::kill(*pid, SIGKILL);
+  wait_for_child(*pid, std::nullopt);
+  return std::nullopt;
+}
+
 std::optional<pid_t> spawn_detached(const std::vector<std::string>& argv) {
-  const auto pid = spawn_child(argv);
+  const auto pid = start_child(argv);
   if (pid) reap_in_background(*pid);
   return pid;
 }
