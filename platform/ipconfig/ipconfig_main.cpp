@@ -1,24 +1,14 @@
 // The companion "ipconfig" that Kalvex runs on Linux, where the system has no such command:
 // it lists the IPv4 addresses of the interfaces that are up, loopback left out, one
 // "IP Address" line per address under a heading per adapter, the form the adapter scan reads.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "platform/interfaces.h"
+#include "platform/net.h"
 
 namespace {
-
-std::string dotted(std::uint32_t address_net) {
-  in_addr address{};
-  address.s_addr = address_net;
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &address, text, sizeof text);
-  return text;
-}
 
 void print_adapter_heading(const std::string& name) {
   std::printf("\nEthernet adapter %s:\n\n", name.c_str());
@@ -26,9 +16,9 @@ void print_adapter_heading(const std::string& name) {
 
 void print_address(const platform::InterfaceAddress& address) {
   std::printf("        IP Address. . . . . . . . . . . . : %s\n",
-              dotted(address.address_net).c_str());
+              platform::inet_ntoa(address.address_net).c_str());
   std::printf("        Subnet Mask . . . . . . . . . . . : %s\n",
-              dotted(address.netmask_net).c_str());
+              platform::inet_ntoa(address.netmask_net).c_str());
 }
 
 }  // namespace
