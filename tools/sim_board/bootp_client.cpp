@@ -2,8 +2,8 @@
 #include "tools/sim_board/bootp_client.h"
 
 #include <algorithm>
-#include <deque>
 #include <random>
+#include <vector>
 
 namespace sim_board {
 
@@ -13,19 +13,16 @@ namespace {
 constexpr std::size_t kRememberedXids = 4;
 
 std::optional<BootReply> reply_in(std::span<const std::uint8_t> packet, const MacAddress& mac,
-                                  const std::deque<std::uint32_t>& xids) {
+                                  const std::vector<std::uint32_t>& xids) {
   const auto datagram = parse_udp_packet(packet);
   if (!datagram || datagram->source_port != kBootpServerPort ||
       datagram->destination_port != kBootpClientPort) {
     return {};
   }
-  auto reply = parse_boot_reply(datagram->payload, mac);
-  if (!reply || std::find(xids.begin(), xids.end(), reply->xid) == xids.end()) return {};
-  return reply;
+  return parse_boot_reply(datagram->payload, mac, xids);
 }
 
-}  // namespace
-
+// The pause before try n (0-based): 0.25 s, 0.5 s, 1 s, then 2 s each, as U-Boot waits.
 std::chrono::milliseconds bootp_backoff(int attempt) {
   static constexpr std::chrono::milliseconds kFirst[] = {std::chrono::milliseconds{250},
                                                          std::chrono::milliseconds{500},
@@ -34,26 +31,29 @@ std::chrono::milliseconds bootp_backoff(int attempt) {
   return std::chrono::milliseconds{2000};
 }
 
+}  // namespace
+
 std::optional<BootReply> obtain_address(RawLink& link, const BootpOptions& options,
                                         std::ostream& log) {
   std::random_device seed;
   std::mt19937 random(seed());
-  std::deque<std::uint32_t> xids;
+  std::vector<std::uint32_t> xids;
   const auto start = Clock::now();
   const auto give_up = start + options.give_up_after;
-  for (int attempt = 0; Clock::now() < give_up; ++attempt) {
+  // The first request goes out however short the patience.
+  for (int attempt = 0; attempt == 0 || Clock::now() < give_up; ++attempt) {
     BootRequest request;
     request.mac = options.mac;
     request.xid = static_cast<std::uint32_t>(random());
     request.secs = static_cast<std::uint16_t>(
         std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count());
     xids.push_back(request.xid);
-    if (xids.size() > kRememberedXids) xids.pop_front();
+    if (xids.size() > kRememberedXids) xids.erase(xids.begin());
     const Bytes frame =
         build_broadcast_udp(kBootpClientPort, kBootpServerPort, build_boot_request(request),
                             static_cast<std::uint16_t>(random()));
     log << "bootp: request xid=0x" << std::hex << request.xid << std::dec
-        << " secs=" << request.secs << (link.send_broadcast(frame) ? "" : " (send failed)")
+        << " secs=" << request.secs << (link.send(frame, kBroadcastMac) ? "" : " (send failed)")
         << std::endl;
     const auto wait_until = std::min(give_up, Clock::now() + bootp_backoff(attempt));
     while (const auto packet = link.receive(wait_until)) {

@@ -20,7 +20,4 @@ struct BootpOptions {
 std::optional<BootReply> obtain_address(RawLink& link, const BootpOptions& options,
                                         std::ostream& log);
 
-// The pause before try n (0-based): 0.25 s, 0.5 s, 1 s, then 2 s each, as U-Boot waits.
-std::chrono::milliseconds bootp_backoff(int attempt);
-
 }  // namespace sim_board

@@ -10,28 +10,15 @@
 #include <span>
 #include <string>
 
+#include "platform/fd_io.h"
+#include "platform/net.h"
 #include "tools/sim_board/wire.h"
 
 namespace sim_board {
 
 using Clock = std::chrono::steady_clock;
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : m_fd(fd) {}
-  ~Descriptor();
-  Descriptor(Descriptor&& other) noexcept;
-  Descriptor& operator=(Descriptor&& other) noexcept;
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
-
-// Waits until `fd` is readable or the deadline passes; false on time-out.
-bool wait_readable(int fd, Clock::time_point deadline);
+inline constexpr MacAddress kBroadcastMac = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 class RawLink {
  public:
@@ -39,22 +26,21 @@ class RawLink {
   static std::optional<RawLink> open(const std::string& interface, std::string& error);
 
   const MacAddress& mac() const { return m_mac; }
-  bool send_broadcast(std::span<const std::uint8_t> ip_packet);
+  bool send(std::span<const std::uint8_t> ip_packet, const MacAddress& to);
   // One IPv4 packet that the interface would accept (to its own MAC or to broadcast), or
   // nullopt once the deadline passes. Frames for other hosts are passed over, as a NIC does.
   std::optional<Bytes> receive(Clock::time_point deadline);
 
  private:
-  RawLink(Descriptor fd, int index, MacAddress mac)
+  RawLink(platform::UniqueFd fd, int index, MacAddress mac)
       : m_fd(std::move(fd)), m_index(index), m_mac(mac) {}
-  Descriptor m_fd;
+  platform::UniqueFd m_fd;
   int m_index;
   MacAddress m_mac;
 };
 
 struct Received {
-  std::uint32_t from_address = 0;  // host order
-  std::uint16_t from_port = 0;
+  platform::Endpoint from;
   Bytes bytes;
 };
 
@@ -64,17 +50,18 @@ class UdpPort {
  public:
   static std::optional<UdpPort> open(std::string& error);
   std::uint16_t port() const { return m_port; }
-  bool send_to(std::uint32_t address_host, std::uint16_t port, std::span<const std::uint8_t> bytes);
+  bool send_to(platform::Endpoint to, std::span<const std::uint8_t> bytes);
   std::optional<Received> receive(Clock::time_point deadline);
 
  private:
-  UdpPort(Descriptor fd, std::uint16_t port) : m_fd(std::move(fd)), m_port(port) {}
-  Descriptor m_fd;
+  UdpPort(platform::UdpSocket socket, std::uint16_t port)
+      : m_socket(std::move(socket)), m_port(port) {}
+  platform::UdpSocket m_socket;
   std::uint16_t m_port;
 };
 
 // Puts address/prefix on the interface and switches ARP on for it, with iproute2.
-bool take_address(const std::string& interface, std::uint32_t address_host, int prefix_length,
+bool take_address(const std::string& interface, std::uint32_t address_net, int prefix_length,
                   std::string& error);
 
 }  // namespace sim_board

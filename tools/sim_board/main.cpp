@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/net.h"
 #include "tools/sim_board/bootp_client.h"
 #include "tools/sim_board/link.h"
 #include "tools/sim_board/tftp_client.h"
@@ -104,16 +105,18 @@ std::optional<Options> parse_options(int argc, char** argv) {
   return options;
 }
 
-int prefix_length(std::optional<std::uint32_t> mask) {
-  if (!mask) return 24;
+int prefix_length(std::optional<std::uint32_t> mask_net) {
+  if (!mask_net) return 24;
+  const std::uint32_t mask = platform::net_to_host32(*mask_net);
   int length = 0;
-  for (std::uint32_t bit = 0x80000000u; bit != 0 && (*mask & bit) != 0; bit >>= 1) ++length;
+  for (std::uint32_t bit = 0x80000000u; bit != 0 && (mask & bit) != 0; bit >>= 1) ++length;
   return length;
 }
 
 void print_reply(const BootReply& reply) {
-  std::cout << "bootp: reply yiaddr=" << dotted(reply.yiaddr) << " siaddr=" << dotted(reply.siaddr)
-            << " file=" << reply.file << std::endl;
+  std::cout << "bootp: reply yiaddr=" << platform::inet_ntoa(reply.yiaddr_net)
+            << " siaddr=" << platform::inet_ntoa(reply.siaddr_net) << " file=" << reply.file
+            << std::endl;
   std::cout << "bootp: vendor=" << hex_text(reply.vendor) << std::endl;
 }
 
@@ -138,16 +141,17 @@ int run(const Options& options) {
   const auto reply = obtain_address(*link, bootp, std::cout);
   if (!reply) return kExitNoBootp;
   print_reply(*reply);
-  if (reply->siaddr == 0 || reply->file.empty()) {
+  if (reply->siaddr_net == 0 || reply->file.empty()) {
     std::cout << "bootp: no server or no boot file to fetch" << std::endl;
     return kExitTftpFailed;
   }
-  if (!take_address(options.interface, reply->yiaddr, prefix_length(reply->subnet_mask), error)) {
+  if (!take_address(options.interface, reply->yiaddr_net, prefix_length(reply->subnet_mask_net),
+                    error)) {
     std::cerr << "sim_board: " << error << "\n";
     return kExitUsage;
   }
   FetchOptions fetch = options.fetch;
-  fetch.server = reply->siaddr;
+  fetch.server_net = reply->siaddr_net;
   fetch.file = reply->file;
   const FetchResult result = fetch_image(fetch, std::cout);
   if (result.outcome != FetchResult::Outcome::Complete) return kExitTftpFailed;

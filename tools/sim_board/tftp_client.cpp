@@ -59,8 +59,9 @@ class Fetch {
     }
     Request request(std::move(*port));
     m_result.image.clear();
-    m_log << "tftp: request " << m_options.file << " from " << dotted(m_options.server) << " port "
-          << m_options.server_port << " (own port " << request.port.port() << ")" << std::endl;
+    m_log << "tftp: request " << m_options.file << " from "
+          << platform::inet_ntoa(m_options.server_net) << " port " << m_options.server_port
+          << " (own port " << request.port.port() << ")" << std::endl;
     send(request, build_read_request(m_options.file, m_options.request_options),
          m_options.server_port);
     while (Clock::now() < give_up) {
@@ -79,7 +80,7 @@ class Fetch {
   }
 
   void transmit(Request& request) {
-    request.port.send_to(m_options.server, request.last_sent_port, request.last_sent);
+    request.port.send_to({m_options.server_net, request.last_sent_port}, request.last_sent);
     request.deadline = Clock::now() + m_options.timeout;
   }
 
@@ -96,13 +97,13 @@ class Fetch {
   }
 
   Step on_datagram(Request& request, const Received& received) {
-    if (request.silent || received.from_address != m_options.server) return Step::Continue;
-    if (request.server_tid && received.from_port != *request.server_tid) return Step::Continue;
+    if (request.silent || received.from.address_net != m_options.server_net) return Step::Continue;
+    if (request.server_tid && received.from.port != *request.server_tid) return Step::Continue;
     const auto packet = parse_tftp(received.bytes);
     if (!packet) return Step::Continue;
     if (packet->op == TftpOp::Error) return on_error(*packet);
     if (packet->op != TftpOp::Data) return Step::Continue;
-    return on_data(request, *packet, received.from_port);
+    return on_data(request, *packet, received.from.port);
   }
 
   Step on_error(const TftpPacket& packet) {

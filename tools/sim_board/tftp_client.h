@@ -15,7 +15,7 @@
 namespace sim_board {
 
 struct FetchOptions {
-  std::uint32_t server = 0;  // host order
+  std::uint32_t server_net = 0;
   std::uint16_t server_port = 69;
   std::string file = "flash.bin";
   bool request_options = true;

@@ -1,7 +1,7 @@
 // The datagrams a boot loader exchanges with its server: the BOOTREQUEST it broadcasts, the
 // BOOTREPLY it accepts, the IPv4/UDP framing it writes itself while it has no address, and
-// the TFTP read request, DATA, ACK and ERROR packets. Everything is read through a length
-// checked once at the door and assembled byte by byte; sockets live elsewhere.
+// the TFTP read request, DATA, ACK and ERROR packets. Byte order and bounds checks are
+// platform/wire.h's; sockets live elsewhere. Addresses are in network order.
 #pragma once
 
 #include <array>
@@ -17,15 +17,8 @@ namespace sim_board {
 using Bytes = std::vector<std::uint8_t>;
 using MacAddress = std::array<std::uint8_t, 6>;
 
-std::uint16_t load_be16(std::span<const std::uint8_t> bytes, std::size_t offset);
-std::uint32_t load_be32(std::span<const std::uint8_t> bytes, std::size_t offset);
-void store_be16(std::span<std::uint8_t> bytes, std::size_t offset, std::uint16_t value);
-void store_be32(std::span<std::uint8_t> bytes, std::size_t offset, std::uint32_t value);
-
 std::optional<MacAddress> parse_mac(const std::string& text);
 std::string mac_text(const MacAddress& mac);
-// Dotted decimal of an address held in host order (the order load_be32 gives).
-std::string dotted(std::uint32_t address_host);
 std::string hex_text(std::span<const std::uint8_t> bytes);
 
 // --- BOOTP -------------------------------------------------------------------------------
@@ -44,24 +37,22 @@ struct BootRequest {
 Bytes build_boot_request(const BootRequest& request);
 
 struct BootReply {
-  std::uint32_t xid = 0;
-  std::uint32_t yiaddr = 0;  // host order
-  std::uint32_t siaddr = 0;  // host order
+  std::uint32_t yiaddr_net = 0;
+  std::uint32_t siaddr_net = 0;
   std::string file;
   Bytes vendor;  // offset 236 to the end of the message
-  std::optional<std::uint32_t> subnet_mask;
+  std::optional<std::uint32_t> subnet_mask_net;
 };
 
-// A reply meant for this board: op 2, htype 1, hlen 6, our chaddr. The xid is left to the
-// caller, which remembers the last few it sent.
+// A reply meant for this board: op 2, htype 1, hlen 6, its own chaddr and one of the xids
+// it sent lately (a slow server may answer an earlier try).
 std::optional<BootReply> parse_boot_reply(std::span<const std::uint8_t> message,
-                                          const MacAddress& mac);
+                                          const MacAddress& mac,
+                                          std::span<const std::uint32_t> xids);
 
 // --- IPv4 and UDP, for the frames written and read before the board has an address --------
 
 struct UdpDatagram {
-  std::uint32_t source = 0;       // host order
-  std::uint32_t destination = 0;  // host order
   std::uint16_t source_port = 0;
   std::uint16_t destination_port = 0;
   std::span<const std::uint8_t> payload;
