@@ -111,15 +111,20 @@ kvx_start_kalvex() {
   KVX_KALVEX_PID=$!
 }
 
-# kvx_wait_for FILE PATTERN SECONDS: true once a line of FILE matches the fixed text.
-kvx_wait_for() {
-  local file=$1 pattern=$2 limit=$(($3 * 10)) i
+# kvx_until SECONDS COMMAND...: true as soon as the command succeeds, false once the seconds
+# have passed without that.
+kvx_until() {
+  local limit=$(($1 * 10)) i
+  shift
   for ((i = 0; i < limit; i++)); do
-    grep -qF -- "$pattern" "$file" 2>/dev/null && return 0
+    "$@" 2>/dev/null && return 0
     sleep 0.1
   done
   return 1
 }
+
+# kvx_wait_for FILE PATTERN SECONDS: true once a line of FILE matches the fixed text.
+kvx_wait_for() { kvx_until "$3" grep -qF -- "$2" "$1"; }
 
 kvx_type() { printf '%s\n' "$1" >&"$KVX_INPUT_FD"; }
 
@@ -140,10 +145,10 @@ kvx_confirm_product_and_address() {
 }
 
 # kvx_watch_neighbours NS ADDRESS FILE: samples the PC's neighbour entry for the board's
-# address every 100 ms until killed.
+# address every 100 ms until killed, or for ten minutes at most.
 kvx_watch_neighbours() {
-  local ns=$1 address=$2 file=$3
-  while :; do
+  local ns=$1 address=$2 file=$3 i
+  for ((i = 0; i < 6000; i++)); do
     echo "$(date +%s.%N) $(ip -n "$ns" neigh show "$address" dev "$KVX_PC_LINK")" >>"$file"
     sleep 0.1
   done
