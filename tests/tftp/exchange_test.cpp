@@ -70,14 +70,15 @@ TEST_F(TftpExchange, WriteStoresAwaitedBlocksAndAcknowledgesEveryBlockWithItsOwn
       {data(1, one), ack(1)},
       {data(7, std::string(512, 'w')), ack(7)},  // out of order: acknowledged, not written
       {data(1, one), ack(1)},                    // the block before again: not written
-      {data(2, "tail"), ack(2)},                 // short: the last block
+      {data(2, std::string(600, 'q')), ack(2)},  // longer than a block: reported, written, last
   };
   for (const auto& [sent, expected] : steps) {
     m_peer.send(sent);
     EXPECT_EQ(m_peer.receive(), expected);
   }
-  EXPECT_EQ(read_file(kImageFileName), one + "tail");
-  EXPECT_EQ(m_log.tftp_text(), "recvblknum > nextblknum");
+  EXPECT_EQ(read_file(kImageFileName), one + std::string(600, 'q'));
+  EXPECT_EQ(m_log.tftp_text(),
+            "recvblknum > nextblknumdata packet received with length = 600 bytes");
 }
 
 TEST_F(TftpExchange, NetasciiWriteDropsACrBeforeAnyOtherByteAndReportsAFinalCr) {
