@@ -1,59 +1,50 @@
-// The TFTP socket, the client's address and the error stream. Runs on the TFTP thread;
-// net_close also runs on the UI thread, but only after that thread has been joined.
+// The TFTP socket, the client's address and the server's diagnostics. Runs on the TFTP
+// thread; the dialog closes the socket through the server's face, once the thread has ended.
 #include "tftp/endpoint.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <span>
+#include <string>
 #include <utility>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "platform/net.h"
+#include "core/diagnostics.h"
+#include "platform/error_stream.h"
 #include "tftp/tftp_server.h"
-#include "tftp/transfer.h"
 
 namespace {
 
-struct EndpointState {
-  platform::UdpSocket tftpsock;
-  int pendinglen = -1;          // the request held back for the first net_recv; -1 = none
-  bool firstrecv = false;       // the request is awaited: no time-out, the sender becomes the peer
-  platform::Endpoint peeraddr;  // kept across runs until the next request replaces it
-  platform::StopToken stop;
-};
-
-EndpointState g_net;
-ErrorStreamSink g_sink = nullptr;
-
-void write_error_stream(std::string_view text) {
-  if (g_sink != nullptr) {
-    g_sink(text);
-    return;
-  }
-  std::fwrite(text.data(), 1, text.size(), stderr);
-}
-
-void vformat_to_error_stream(const char* format, std::va_list args) {
+// Formats into a bounded buffer (a longer text is cut, never overrun) and reports it.
+void report_formatted(const char* format, std::va_list args, const char* suffix) {
   char text[1024];
   const int length = std::vsnprintf(text, sizeof text, format, args);
   if (length < 0) return;
-  const auto shown = static_cast<std::size_t>(length) < sizeof text
-                         ? static_cast<std::size_t>(length)
-                         : sizeof text - 1;
-  write_error_stream(std::string_view(text, shown));
+  std::string line(text, std::min(static_cast<std::size_t>(length), sizeof text - 1));
+  line += suffix;
+  report_diagnostic(DiagnosticSource::Tftp, kLogText, line);
 }
 
 // Creates the socket and binds it; each failure is logged with the caller's text and the
 // caller goes on with whatever socket it has.
-void open_socket(std::uint16_t port, const char* createFailure, const char* bindFailure) {
-  if (!g_net.tftpsock.open()) {
+void open_socket(TftpSession& session, std::uint16_t port, const char* createFailure,
+                 const char* bindFailure) {
+  if (!session.tftpsock.open()) {
     tftp_log("%s", createFailure);
     return;
   }
-  if (!g_net.tftpsock.bind({tftp_config().bindAddress_net, port})) tftp_log("%s", bindFailure);
+  if (!session.tftpsock.bind({tftp_config().bindAddress_net, port})) tftp_log("%s", bindFailure);
+}
+
+// Every receive after the request runs under the receive time-out; the request itself is
+// awaited for as long as it takes.
+platform::RecvResult receive_timed(TftpSession& session, std::span<std::uint8_t> buffer) {
+  platform::RecvResult result;
+  do {
+    if (!session.firstrecv) arm_recv_timer(kRecvTimerId);
+    result = session.tftpsock.receive(buffer, session.stop);
+    if (!session.firstrecv) disarm_recv_timer(kRecvTimerId);
+  } while (result.status == platform::RecvResult::Status::Interrupted);
+  return result;
 }
 
 }  // namespace
@@ -66,106 +57,64 @@ TftpConfig& tftp_config() {
 int tftp_log(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
-  vformat_to_error_stream(format, args);
+  report_formatted(format, args, "");
   va_end(args);
   return 0;
-}
-
-void tftp_error_stream(const char* format, ...) {
-  std::va_list args;
-  va_start(args, format);
-  vformat_to_error_stream(format, args);
-  va_end(args);
-}
-
-void set_error_stream_sink(ErrorStreamSink sink) {
-  g_sink = sink;
 }
 
 void trace_line(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
-  std::vfprintf(stderr, format, args);
+  report_formatted(format, args, "\n");
   va_end(args);
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
 }
 
 void open_trace_log() {
-  // A fixed name in a world-writable directory, opened by a program that runs as root:
-  // refuse to follow a link planted there and to append to anything but our own file.
-  const char* path = "/tmp/tftpd.log";
-  const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  struct stat status {};
-  const bool ours = fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-                    status.st_uid == ::geteuid();
-  if (!ours || ::dup2(fd, STDERR_FILENO) < 0) {
-    // Written unformatted: the placeholder stays as it is.
-    std::fputs("can't open %s for writing", stderr);
-  }
-  if (fd >= 0) ::close(fd);
+  if (platform::append_error_stream_to("/tmp/tftpd.log")) return;
+  // Written unformatted: the placeholder stays as it is.
+  report_diagnostic(DiagnosticSource::Tftp, kLogText, "can't open %s for writing");
 }
 
-void net_set_stop_token(const platform::StopToken& stop) {
-  g_net.stop = stop;
-}
-
-bool net_stop_requested() {
-  return g_net.stop.stop_requested();
-}
-
-std::uint16_t net_local_port() {
-  if (!g_net.tftpsock.is_open()) return 0;
-  const auto local = g_net.tftpsock.local_endpoint();
-  return local ? local->port : 0;
-}
-
-void net_init(const char*, int) {
-  g_net.tftpsock.close();
-  open_socket(tftp_config().requestPort, "net_init: can't create datagram socket",
+void net_init(TftpSession& session, const char*, int) {
+  session.tftpsock.close();
+  open_socket(session, tftp_config().requestPort, "net_init: can't create datagram socket",
               "net_init: can't bind local address");
 }
 
-int net_open(int) {
-  g_net.firstrecv = true;
-  g_net.pendinglen = -1;
-  const int n = net_recv(transfer_state().recvpkt.data(), kMaxDatagram);
-  if (net_stop_requested()) return 0;
+int net_open(TftpSession& session, int) {
+  session.firstrecv = true;
+  session.pendinglen = -1;
+  const int n = net_recv(session, session.recvpkt);
+  if (session.stop.stop_requested()) return 0;
   // A failed receive of the request leaves the peer as it was; the transfer socket's
   // receives are timed all the same, so the time-out leads to a restart.
-  g_net.firstrecv = false;
-  g_net.tftpsock.close();
-  open_socket(0, "net_open: can't create socket", "net_open: bind error");
-  g_net.pendinglen = n;
+  session.firstrecv = false;
+  session.tftpsock.close();
+  open_socket(session, 0, "net_open: can't create socket", "net_open: bind error");
+  session.pendinglen = n;
   return 0;
 }
 
-void net_close() {
-  if constexpr (traceon) trace_line("net_close: host = %s, fd = %d", "", g_net.tftpsock.fd());
-  g_net.tftpsock.close();
+void net_close(TftpSession& session) {
+  if constexpr (traceon) trace_line("net_close: host = %s, fd = %d", "", session.tftpsock.fd());
+  session.tftpsock.close();
 }
 
-void net_send(const std::uint8_t* buffer, int length) {
+void net_send(TftpSession& session, std::span<const std::uint8_t> packet) {
+  const platform::Endpoint& peer = session.peeraddr;
   if constexpr (traceon) {
-    trace_line("net_send: sent %d bytes to host %s, port# %d", length,
-               platform::inet_ntoa(g_net.peeraddr.address_net).c_str(), g_net.peeraddr.port);
+    trace_line("net_send: sent %d bytes to host %s, port# %d", static_cast<int>(packet.size()),
+               platform::inet_ntoa(peer.address_net).c_str(), peer.port);
   }
-  const long sent = g_net.tftpsock.send_to(
-      std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(length)), g_net.peeraddr);
-  if (sent != length) tftp_log("sendto error");
+  if (session.tftpsock.send_to(packet, peer) != static_cast<long>(packet.size())) {
+    tftp_log("sendto error");
+  }
 }
 
-int net_recv(std::uint8_t* buffer, int maxLength) {
-  if (g_net.pendinglen >= 0) return std::exchange(g_net.pendinglen, -1);
+int net_recv(TftpSession& session, std::span<std::uint8_t> buffer) {
+  if (session.pendinglen >= 0) return std::exchange(session.pendinglen, -1);
 
-  const std::span<std::uint8_t> room(buffer, static_cast<std::size_t>(maxLength));
-  platform::RecvResult result;
-  do {
-    if (!g_net.firstrecv) arm_recv_timer(kRecvTimerId);
-    result = g_net.tftpsock.receive(room, g_net.stop);
-    if (!g_net.firstrecv) disarm_recv_timer(kRecvTimerId);
-  } while (result.status == platform::RecvResult::Status::Interrupted);
-
+  const platform::RecvResult result = receive_timed(session, buffer);
   if (result.status == platform::RecvResult::Status::Stopped) return -1;
   if (result.status != platform::RecvResult::Status::Received) {
     tftp_log("recvfrom error");
@@ -176,14 +125,15 @@ int net_recv(std::uint8_t* buffer, int maxLength) {
     trace_line("net_recv: got %d bytes from host %s, port# %d", n,
                platform::inet_ntoa(result.from.address_net).c_str(), result.from.port);
   }
-  if (g_net.firstrecv) {
-    g_net.peeraddr = result.from;
-    g_net.firstrecv = false;
+  if (session.firstrecv) {
+    session.peeraddr = result.from;
+    session.firstrecv = false;
   }
   // Only logged: the datagram is still the client's, and replies keep going to the port
   // that the request came from.
-  if (g_net.peeraddr.port != 0 && g_net.peeraddr.port != result.from.port) {
-    tftp_log("received from port %d, expected from port %d", result.from.port, g_net.peeraddr.port);
+  if (session.peeraddr.port != 0 && session.peeraddr.port != result.from.port) {
+    tftp_log("received from port %d, expected from port %d", result.from.port,
+             session.peeraddr.port);
   }
   return n;
 }

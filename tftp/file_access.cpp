@@ -3,17 +3,10 @@
 // stream because every LF and CR changes length on the wire (RFC 1350, Telnet line ends).
 #include "tftp/file_access.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <utility>
 
+#include "platform/fs.h"
 #include "tftp/endpoint.h"
-#include "tftp/tftp_server.h"
-#include "tftp/transfer.h"
 
 namespace {
 
@@ -21,43 +14,19 @@ constexpr int kCr = 13;
 constexpr int kLf = 10;
 constexpr int kNul = 0;
 
-struct NetasciiState {
-  int nextchar = -1;       // reading: the second byte of a pair, owed to the next call
-  bool crpending = false;  // writing: a CR whose partner byte has not arrived yet
-};
-
-// Lives across calls and is not reset by file_close, which reports what was left over.
-NetasciiState g_ascii;
-
-long read_descriptor(std::FILE* stream, std::uint8_t* buffer, int count) {
-#ifdef _WIN32
-  return ::_read(::_fileno(stream), buffer, static_cast<unsigned>(count));
-#else
-  return ::read(::fileno(stream), buffer, static_cast<std::size_t>(count));
-#endif
-}
-
-long write_descriptor(std::FILE* stream, const std::uint8_t* buffer, int count) {
-#ifdef _WIN32
-  return ::_write(::_fileno(stream), buffer, static_cast<unsigned>(count));
-#else
-  return ::write(::fileno(stream), buffer, static_cast<std::size_t>(count));
-#endif
-}
-
-int read_octet(std::FILE* stream, std::uint8_t* buffer, int count) {
-  const long n = read_descriptor(stream, buffer, count);
+int read_octet(std::FILE* stream, std::span<std::uint8_t> buffer) {
+  const long n = platform::read_unbuffered(stream, buffer.data(), buffer.size());
   if (n < 0) tftp_log("read error on local file");
   return static_cast<int>(n);
 }
 
 // LF goes out as CR LF and CR as CR NUL; the second byte of a pair that does not fit is
 // owed to the next block.
-int read_netascii(std::FILE* stream, std::uint8_t* buffer, int count) {
-  int i = 0;
-  while (i < count) {
-    if (g_ascii.nextchar >= 0) {
-      buffer[i++] = static_cast<std::uint8_t>(std::exchange(g_ascii.nextchar, -1));
+int read_netascii(TftpSession& session, std::FILE* stream, std::span<std::uint8_t> buffer) {
+  std::size_t i = 0;
+  while (i < buffer.size()) {
+    if (session.nextchar >= 0) {
+      buffer[i++] = static_cast<std::uint8_t>(std::exchange(session.nextchar, -1));
       continue;
     }
     const int c = std::getc(stream);
@@ -67,44 +36,50 @@ int read_netascii(std::FILE* stream, std::uint8_t* buffer, int count) {
     }
     if (c == kLf) {
       buffer[i++] = kCr;
-      g_ascii.nextchar = kLf;
+      session.nextchar = kLf;
     } else if (c == kCr) {
       buffer[i++] = kCr;
-      g_ascii.nextchar = kNul;
+      session.nextchar = kNul;
     } else {
       buffer[i++] = static_cast<std::uint8_t>(c);
     }
   }
-  return i;
+  return static_cast<int>(i);
 }
 
-void write_octet(std::FILE* stream, const std::uint8_t* buffer, int count) {
-  const long written = write_descriptor(stream, buffer, count);
-  if (written != count) tftp_log("write error to local file, i = %d", static_cast<int>(written));
+void write_octet(std::FILE* stream, std::span<const std::uint8_t> data) {
+  const long written = platform::write_unbuffered(stream, data.data(), data.size());
+  if (written != static_cast<long>(data.size())) {
+    tftp_log("write error to local file, i = %d", static_cast<int>(written));
+  }
 }
 
 void put_byte(std::FILE* stream, int c) {
   if (std::putc(c, stream) == EOF) tftp_log("write error from putc to local file");
 }
 
-// CR LF becomes LF, CR NUL becomes CR; a CR followed by anything else is dropped.
-void write_netascii(std::FILE* stream, const std::uint8_t* buffer, int count) {
-  for (int i = 0; i < count; ++i) {
-    const int c = buffer[i];
-    if (g_ascii.crpending) {
-      g_ascii.crpending = false;
-      if (c == kLf) {
-        put_byte(stream, kLf);
-      } else if (c == kNul) {
-        put_byte(stream, kCr);
-      } else {
-        // Printed as a signed byte: 0x80 and up show as eight hex digits.
-        const int asSigned = static_cast<signed char>(static_cast<std::uint8_t>(c));
-        tftp_log("CR followed by 0x%02x", static_cast<unsigned>(asSigned));
-        put_byte(stream, c);
-      }
+// The byte after a CR decides what the pair stood for: CR LF is a line feed, CR NUL a
+// carriage return; after anything else the CR is dropped.
+void write_pair_end(std::FILE* stream, std::uint8_t c) {
+  if (c == kLf) {
+    put_byte(stream, kLf);
+  } else if (c == kNul) {
+    put_byte(stream, kCr);
+  } else {
+    // Printed as a signed byte: 0x80 and up show as eight hex digits.
+    const int asSigned = static_cast<signed char>(c);
+    tftp_log("CR followed by 0x%02x", static_cast<unsigned>(asSigned));
+    put_byte(stream, c);
+  }
+}
+
+void write_netascii(TftpSession& session, std::FILE* stream, std::span<const std::uint8_t> data) {
+  for (const std::uint8_t c : data) {
+    if (session.crpending) {
+      session.crpending = false;
+      write_pair_end(stream, c);
     } else if (c == kCr) {
-      g_ascii.crpending = true;
+      session.crpending = true;
     } else {
       put_byte(stream, c);
     }
@@ -113,34 +88,36 @@ void write_netascii(std::FILE* stream, const std::uint8_t* buffer, int count) {
 
 }  // namespace
 
-std::FILE* file_open(const char* path, const char* mode, int initialBlock) {
+std::FILE* file_open(TftpSession& session, const char* path, const char* mode, int initialBlock) {
   std::FILE* stream = std::fopen(path, mode);
   if (stream == nullptr) return nullptr;
-  transfer_state().nextblknum = initialBlock;
-  g_ascii = NetasciiState{};
+  session.nextblknum = initialBlock;
+  session.nextchar = -1;
+  session.crpending = false;
   if constexpr (traceon) trace_line("file_open: opened %s, mode = %s", path, mode);
   return stream;
 }
 
-void file_close(std::FILE* stream) {
+void file_close(TftpSession& session, std::FILE* stream) {
   if (stream == nullptr) return;
-  if (g_ascii.crpending) tftp_log("final character was a CR");
-  if (g_ascii.nextchar >= 0) tftp_log("nextchar >= 0");
+  if (session.crpending) tftp_log("final character was a CR");
+  if (session.nextchar >= 0) tftp_log("nextchar >= 0");
   if (std::fclose(stream) != 0) tftp_log("fclose error");
 }
 
-int file_read(std::FILE* stream, std::uint8_t* buffer, int count, int mode) {
-  if (mode == kOctet) return read_octet(stream, buffer, count);
-  if (mode == kNetascii) return read_netascii(stream, buffer, count);
+int file_read(TftpSession& session, std::FILE* stream, std::span<std::uint8_t> buffer, int mode) {
+  if (mode == kOctet) return read_octet(stream, buffer);
+  if (mode == kNetascii) return read_netascii(session, stream, buffer);
   tftp_log("unknown MODE value");
   return 0;
 }
 
-void file_write(std::FILE* stream, const std::uint8_t* buffer, int count, int mode) {
+void file_write(TftpSession& session, std::FILE* stream, std::span<const std::uint8_t> data,
+                int mode) {
   if (mode == kOctet) {
-    write_octet(stream, buffer, count);
+    write_octet(stream, data);
   } else if (mode == kNetascii) {
-    write_netascii(stream, buffer, count);
+    write_netascii(session, stream, data);
   } else {
     tftp_log("unknown MODE value");
   }

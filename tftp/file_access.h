@@ -1,19 +1,21 @@
 // Reading and writing flash.bin one block at a time, octet or netascii. The netascii state
-// (a byte owed to the next block when reading, a CR awaiting its partner when writing)
-// carries across blocks, so a CR LF pair may straddle two DATA packets.
+// (a byte owed to the next block when reading, a CR awaiting its partner when writing) is
+// the session's and carries across blocks, so a CR LF pair may straddle two DATA packets.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 
-inline constexpr int kNetascii = 0;
-inline constexpr int kOctet = 1;
+#include "tftp/session.h"
 
-// Opens the file ("rb" or "wb"); on success also sets the transfer's nextblknum to
-// initialBlock and resets the netascii state. nullptr, with nothing changed, on failure.
-std::FILE* file_open(const char* path, const char* mode, int initialBlock);
-// Bytes put into the buffer (at most count), 0 at the end of the file, below 0 on a read
-// error.
-int file_read(std::FILE* stream, std::uint8_t* buffer, int count, int mode);
-void file_write(std::FILE* stream, const std::uint8_t* buffer, int count, int mode);
-// file_close is declared in tftp_server.h: the dialog closes the image stream with it.
+// Opens the file ("rb" or "wb"); on success also sets the session's nextblknum to
+// initialBlock and starts the netascii state afresh. nullptr, with nothing changed, on
+// failure.
+std::FILE* file_open(TftpSession& session, const char* path, const char* mode, int initialBlock);
+// Reports a netascii pair left unfinished, then closes the stream.
+void file_close(TftpSession& session, std::FILE* stream);
+// Bytes put into the buffer, 0 at the end of the file, below 0 on a read error.
+int file_read(TftpSession& session, std::FILE* stream, std::span<std::uint8_t> buffer, int mode);
+void file_write(TftpSession& session, std::FILE* stream, std::span<const std::uint8_t> data,
+                int mode);

@@ -35,7 +35,7 @@ void fire_locked() {
 
 void arm_recv_timer(int timerId) {
   if (timerId != kRecvTimerId) return;
-  const platform::TimePoint deadline = platform::now() + tftp_config().receiveTimeout;
+  const platform::TimePoint deadline = platform::now() + kReceiveTimeout;
   std::lock_guard lock(g_timer.mutex);
   g_timer.deadline = deadline;
   g_timer.armed = true;

@@ -6,15 +6,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <string>
 
-#include "core/file_names.h"
 #include "platform/stop.h"
 
 struct TftpConfig {
   std::uint16_t requestPort = 69;
-  std::chrono::milliseconds receiveTimeout{20000};
-  std::string fileName = kImageFileName;
   // Network byte order. The wildcard address serves every adapter; tests bind loopback so
   // that nothing outside this machine can reach a test server.
   std::uint32_t bindAddress_net = 0;
@@ -27,11 +23,14 @@ TftpConfig& tftp_config();
 // when stop is requested, whichever comes first.
 void tftp_server(const platform::StopToken& stop);
 
-// Closes the TFTP socket. The dialog calls it only once the TFTP thread has been stopped.
+// The server's socket and the image stream it opened, closed on its behalf once the thread
+// has been stopped.
 void net_close();
 void file_close(std::FILE* stream);
 
 inline constexpr int kRecvTimerId = 69;
+// How long a receive of the transfer waits for the client before a restart is asked for.
+inline constexpr std::chrono::milliseconds kReceiveTimeout{20000};
 void arm_recv_timer(int timerId);
 void disarm_recv_timer(int timerId);
 void on_recv_timer(int timerId);

@@ -1,102 +1,75 @@
 // Real TFTP clients (curl and tftp-hpa's tftp) against the real server on loopback: what a
-// user or a board would notice, byte for byte.
+// user or a board would notice, byte for byte, and the count the progress bar is drawn from.
 #include <algorithm>
-#include <functional>
-#include <string>
+#include <filesystem>
 
-#include <gtest/gtest.h>
-
+#include "core/file_names.h"
 #include "core/flash_state.h"
-#include "tests/tftp/tftp_test_support.h"
+#include "tests/tftp/tftp_fixture.h"
 
-using namespace tftp_test;
-
+namespace kalvex::testing {
 namespace {
 
-class TftpRealClients : public ServerFixture {
+class TftpRealClients : public TftpServerTest {
  protected:
   void SetUp() override {
-    ServerFixture::SetUp();
-    if (!program_exists("curl") || !program_exists("tftp")) {
-      GTEST_SKIP() << "curl and tftp-hpa's tftp are needed (scripts/install-deps.sh)";
-    }
+    if (!clients_installed()) GTEST_SKIP() << "curl and tftp-hpa's tftp are needed";
   }
-  std::string url() const { return "tftp://127.0.0.1:" + std::to_string(port()) + "/flash.bin"; }
-  std::string port_text() const { return std::to_string(port()); }
-
-  int curl_get(const std::string& out) {
-    return run_program({"curl", "-sS", "--tftp-no-options", "-o", out, url()});
+  std::string curl(const std::string& arguments) const {
+    return "curl -sS --max-time 60 --tftp-no-options " + arguments +
+           " tftp://127.0.0.1:" + std::to_string(m_port) + "/flash.bin";
   }
-  int tftp_command(const std::string& mode, const std::vector<std::string>& command) {
-    std::vector<std::string> argv{"tftp", "-m", mode, "127.0.0.1", port_text(), "-c"};
-    argv.insert(argv.end(), command.begin(), command.end());
-    return run_program(argv);
+  std::string tftp(const std::string& mode, const std::string& command) const {
+    return "tftp -m " + mode + " 127.0.0.1 " + std::to_string(m_port) + " -c " + command;
   }
-  void serve_one(const std::function<void()>& client) {
+  // One run of the server for one client; returns the client's exit status.
+  int serve(const std::string& client) {
     start_server();
-    client();
+    const int status = run_client(client);
     stop_server();
+    return status;
   }
 };
 
-TEST_F(TftpRealClients, DownloadsAreByteExactForEverySizeShape) {
-  const std::size_t sizes[] = {0, 1, 511, 512, 513, 1000, 1024, 3 * 1024 * 1024 + 77};
-  for (const std::size_t size : sizes) {
+TEST_F(TftpRealClients, DownloadsAreByteExactAndCountedInBytesSent) {
+  // The last size takes 65 636 blocks: the block number wraps after 65535.
+  for (const std::size_t size : {0u, 511u, 512u, 513u, 65536u * 512u + 100u}) {
     SCOPED_TRACE("image of " + std::to_string(size) + " bytes");
-    const Bytes image = pattern_bytes(size);
-    write_file("flash.bin", image);
-
-    serve_one([&] { EXPECT_EQ(curl_get("by-curl.bin"), 0); });
-    EXPECT_EQ(read_file("by-curl.bin"), image);
-    EXPECT_EQ(flash_state().bytesSent.exchange(0), static_cast<int>(size));
-
-    serve_one([&] { tftp_command("octet", {"get", "flash.bin", "by-tftp.bin"}); });
-    EXPECT_EQ(read_file("by-tftp.bin"), image);
-    EXPECT_EQ(flash_state().bytesSent.exchange(0), static_cast<int>(size));
+    const std::string image = pattern(size);
+    write_file(kImageFileName, image);
+    for (const std::string& client : {curl("-o got.bin"), tftp("octet", "get flash.bin got.bin")}) {
+      SCOPED_TRACE(client);
+      std::filesystem::remove("got.bin");
+      serve(client);
+      EXPECT_TRUE(read_file("got.bin") == image);
+      EXPECT_EQ(flash_state().bytesSent.exchange(0), static_cast<int>(size));
+    }
   }
-  EXPECT_EQ(captured_errors(), "");
+  EXPECT_EQ(m_log.tftp_text(), "");
 }
 
-TEST_F(TftpRealClients, NetasciiDownloadTranslatesEveryLineEnd) {
-  // LF and CR everywhere, with a pair straddling the first block boundary.
-  Bytes text(511, 'x');
-  for (int i = 0; i < 900; ++i) text.push_back(i % 3 == 0 ? '\n' : i % 3 == 1 ? '\r' : 'k');
-  write_file("flash.bin", text);
-  serve_one([&] { tftp_command("netascii", {"get", "flash.bin", "ascii.txt"}); });
-  EXPECT_EQ(read_file("ascii.txt"), text);
-  const auto lineEnds = std::count_if(text.begin(), text.end(),
-                                      [](std::uint8_t c) { return c == '\n' || c == '\r'; });
+TEST_F(TftpRealClients, NetasciiLineEndsSurviveBothDirectionsAcrossABlockBoundary) {
+  // The CR at byte 512 goes on the wire as a CR that ends block 1 and a NUL that opens block 2.
+  const std::string text = std::string(511, 'x') + "\rline\r\nbare cr\r end\n";
+  write_file(kImageFileName, text);
+  serve(tftp("netascii", "get flash.bin got.txt"));
+  EXPECT_EQ(read_file("got.txt"), text);
+  const auto lineEnds = std::ranges::count(text, '\n') + std::ranges::count(text, '\r');
   EXPECT_EQ(flash_state().bytesSent.load(), static_cast<int>(text.size() + lineEnds));
+
+  write_file(kImageFileName, "stale");
+  serve(tftp("netascii", "put got.txt flash.bin"));
+  EXPECT_EQ(read_file(kImageFileName), text);
+  EXPECT_EQ(m_log.tftp_text(), "");
 }
 
-TEST_F(TftpRealClients, UploadsWriteTheFileExactly) {
-  const Bytes image = pattern_bytes(5000);
-  Bytes text;
-  for (int i = 0; i < 1500; ++i) text.push_back(i % 4 == 0 ? '\n' : i % 4 == 1 ? '\r' : 'p');
+TEST_F(TftpRealClients, UploadWritesTheImageExactlyAndSendsNothing) {
+  const std::string image = pattern(5000);
   write_file("upload.bin", image);
-  write_file("upload.txt", text);
-
-  serve_one([&] {
-    EXPECT_EQ(run_program({"curl", "-sS", "--tftp-no-options", "-T", "upload.bin", url()}), 0);
-  });
-  EXPECT_EQ(read_file("flash.bin"), image);
-
-  serve_one([&] { tftp_command("octet", {"put", "upload.txt", "flash.bin"}); });
-  EXPECT_EQ(read_file("flash.bin"), text);
-
-  serve_one([&] { tftp_command("netascii", {"put", "upload.txt", "flash.bin"}); });
-  EXPECT_EQ(read_file("flash.bin"), text);
+  EXPECT_EQ(serve(curl("-T upload.bin")), 0);
+  EXPECT_EQ(read_file(kImageFileName), image);
   EXPECT_EQ(flash_state().bytesSent.load(), 0);
-  EXPECT_EQ(captured_errors(), "");
-}
-
-TEST_F(TftpRealClients, ImagesPastBlock65535WrapTheBlockNumberAndFinish) {
-  const Bytes image = pattern_bytes(65536u * 512u + 100u);
-  write_file("flash.bin", image);
-  serve_one([&] { EXPECT_EQ(curl_get("wrapped.bin"), 0); });
-  EXPECT_TRUE(read_file("wrapped.bin") == image);
-  EXPECT_EQ(flash_state().bytesSent.load(), static_cast<int>(image.size()));
-  EXPECT_EQ(captured_errors(), "");
 }
 
 }  // namespace
+}  // namespace kalvex::testing

@@ -1,0 +1,85 @@
+// The shared TFTP test pieces over the platform's sockets and child processes.
+#include "tests/tftp/tftp_fixture.h"
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include "core/flash_state.h"
+#include "platform/capture.h"
+#include "tests/support/eventually.h"
+
+namespace kalvex::testing {
+
+bool Peer::pending() const {
+  pollfd readable{m_socket.fd(), POLLIN, 0};
+  return ::poll(&readable, 1, 0) == 1;
+}
+
+Bytes Peer::receive() {
+  if (!eventually([this] { return pending(); }, "a datagram from the server")) return {};
+  Bytes buffer(4096);
+  const platform::RecvResult result = m_socket.receive(buffer, platform::StopToken());
+  buffer.resize(result.length);
+  m_transferPort = result.from.port;
+  return buffer;
+}
+
+bool udp_port_bound(std::uint16_t port) {
+  char suffix[8];
+  std::snprintf(suffix, sizeof suffix, ":%04X", port);
+  std::ifstream table("/proc/net/udp");
+  std::string line, slot, local;
+  while (std::getline(table, line)) {
+    std::istringstream(line) >> slot >> local;
+    if (local.ends_with(suffix)) return true;
+  }
+  return false;
+}
+
+std::string pattern(std::size_t size) {
+  std::minstd_rand random;
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(random() >> 8);
+  return bytes;
+}
+
+int run_client(const std::string& commandLine) {
+  const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const platform::CaptureResult result = platform::run_capturing_output(commandLine, nowhere);
+  ::close(nowhere);
+  return result.outcome == platform::CaptureOutcome::Exited ? result.exit_code : -1;
+}
+
+bool clients_installed() {
+  return platform::resolve_program("curl") && platform::resolve_program("tftp");
+}
+
+TftpServerTest::TftpServerTest() {
+  reset_flash_state_for_tests();
+  serve_on_loopback(m_port);
+}
+
+TftpServerTest::~TftpServerTest() {
+  stop_server();
+  tftp_config() = TftpConfig{};
+}
+
+void TftpServerTest::start_server() {
+  m_thread.start([](const platform::StopToken& stop) { tftp_server(stop); });
+  eventually([this] { return udp_port_bound(m_port); }, "the server to listen");
+}
+
+void TftpServerTest::stop_server() {
+  m_thread.stop();
+  disarm_recv_timer(kRecvTimerId);
+  net_close();
+  if (std::FILE* image = flash_state().imageFile.exchange(nullptr)) file_close(image);
+}
+
+}  // namespace kalvex::testing
