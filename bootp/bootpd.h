@@ -1,11 +1,12 @@
-// The BOOTP server's face towards the main dialog: the thread body and its test seams.
+// The BOOTP server's face towards the main dialog: the thread body and its test seams. The
+// server's state lives inside bootpd for as long as the thread runs; nothing of it is
+// reachable from outside.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "core/file_names.h"
 #include "platform/stop.h"

@@ -111,29 +111,10 @@ inline const std::string& HostEntry::name() const {
   return hostName ? hostName->text : kNoName;
 }
 
-// Hardware types by number: how many address bytes count, and the name used in messages.
-struct HardwareType {
-  std::uint8_t addressLength;
-  const char* displayName;
-};
-inline constexpr std::array<HardwareType, 8> kHardwareTypes{{
-    {0, "Reserved"},
-    {6, "Ethernet"},
-    {1, "3Mb Ethernet"},
-    {0, "AX.25"},
-    {1, "ProNET"},
-    {0, "Chaos"},
-    {6, "IEEE 802"},
-    {0, "ARCNET"},
-}};
-inline constexpr std::uint8_t kIeee802 = 6;
-
-// The address length of a type number; 0 for numbers outside the table.
-inline std::uint8_t hw_address_length(unsigned type) {
-  return type < kHardwareTypes.size() ? kHardwareTypes[type].addressLength : 0;
-}
-inline const char* hw_type_name(unsigned type) {
-  return type < kHardwareTypes.size() ? kHardwareTypes[type].displayName : "unknown";
+// Drops one index's hold on the entry; frees it when no index holds it any more.
+inline void release_entry(HostEntry* entry) {
+  if (entry == nullptr || entry->linkCount == 0) return;
+  if (--entry->linkCount == 0) delete entry;
 }
 
 }  // namespace bootp

@@ -3,29 +3,22 @@
 // table when the file changes. Field meanings are in symbols.cpp.
 #include "bootp/host_table.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 
-#include "bootp/bootpd.h"
-#include "bootp/request.h"
-#include "bootp/server.h"
-#include "bootp/symbols.h"
+#include "bootp/hw_address.h"
+#include "bootp/report.h"
 #include "platform/interfaces.h"
+#include "platform/net.h"
 
 namespace bootp {
 
 namespace {
-
-bool is_letter(char c) {
-  return std::isalpha(static_cast<unsigned char>(c)) != 0;
-}
-bool is_letter_or_digit(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) != 0;
-}
 
 // Skips white space, blank lines and "#" comment lines; false at the end of the file.
 bool skip_to_entry(EntrySource& source) {
@@ -90,14 +83,56 @@ bool read_after_colon(EntrySource& source, EntryText& entry) {
   return entry.push(escaped);
 }
 
+// The keys' hash codes and the comparisons, called as equal(key, filed entry).
+
+std::uint32_t hw_hash(const HostEntry& entry) {
+  return hash_Code(std::span(entry.hwAddress).first(hw_address_length(entry.hwType)));
+}
+
+std::uint32_t ip_hash(std::uint32_t address_net) {
+  std::array<std::uint8_t, 4> bytes{};
+  platform::wire::store_net32(bytes, address_net);
+  return hash_Code(bytes);
+}
+
+std::uint32_t name_hash(std::string_view name) {
+  return hash_Code(std::span(reinterpret_cast<const std::uint8_t*>(name.data()), name.size()));
+}
+
+bool same_hw(const HostEntry& key, const HostEntry& entry) {
+  const std::size_t length = hw_address_length(key.hwType);
+  return key.hwType == entry.hwType &&
+         std::equal(key.hwAddress.begin(), key.hwAddress.begin() + length, entry.hwAddress.begin());
+}
+
 bool same_network(const HostEntry& a, const HostEntry& b) {
   return (a.ipAddress & a.subnetMask) == (b.ipAddress & b.subnetMask);
 }
 
-void resolve_missing_address(HostEntry& entry) {
+// Two entries with one hardware address may coexist only on different networks of the same
+// mask; every entry with ip shares clientAddress, so in practice the later one is dropped.
+bool same_hw_for_insert(const HostEntry& key, const HostEntry& entry) {
+  if (!same_hw(key, entry)) return false;
+  return !(key.subnetMask == entry.subnetMask && !same_network(key, entry));
+}
+
+bool same_ip(const HostEntry& key, const HostEntry& entry) {
+  return key.ipAddress == entry.ipAddress;
+}
+
+bool same_name(const std::string_view& key, const HostEntry& entry) {
+  return key == entry.name();
+}
+
+template <class Key>
+bool never_equal(const Key&, const HostEntry&) {
+  return false;
+}
+
+void resolve_missing_address(const HostTable& table, HostEntry& entry) {
   if (!entry.has(Flag::IpAddress)) {
-    const auto& resolve = bootp_config().resolveHost;
-    const auto address = resolve ? resolve(entry.name()) : platform::resolve_ipv4(entry.name());
+    const auto address =
+        table.resolveHost ? table.resolveHost(entry.name()) : platform::resolve_ipv4(entry.name());
     if (!address) {
       bootp_report(kError, "can not get IP addr for %s", entry.name().c_str());
       bootp_report(kError, "(dummy names should start with '.')");
@@ -148,11 +183,6 @@ void file_entry(HostTable& table, HostEntry* entry) {
   table.entries += 1;
 }
 
-void clear_indexes(HostTable& table) {
-  for (auto* index : {table.hwIndex.get(), table.ipIndex.get(), table.nameIndex.get()})
-    if (index != nullptr) hash_Clear(*index, release_entry);
-}
-
 std::optional<std::filesystem::file_time_type> modification_time(const std::string& path,
                                                                  std::error_code& error) {
   const auto time = std::filesystem::last_write_time(path, error);
@@ -162,34 +192,17 @@ std::optional<std::filesystem::file_time_type> modification_time(const std::stri
 
 }  // namespace
 
-HostTable& host_table() {
-  static HostTable table;
-  return table;
-}
-
-bool create_host_indexes() {
-  destroy_host_table();
-  HostTable& table = host_table();
+bool create_host_indexes(HostTable& table) {
+  clear_host_indexes(table);
   table.hwIndex = hash_Create<HostEntry>(kIndexBuckets);
   table.ipIndex = hash_Create<HostEntry>(kIndexBuckets);
   table.nameIndex = hash_Create<HostEntry>(kIndexBuckets);
   return table.hwIndex && table.ipIndex && table.nameIndex;
 }
 
-void destroy_host_table() {
-  HostTable& table = host_table();
-  clear_indexes(table);
-  table.hwIndex.reset();
-  table.ipIndex.reset();
-  table.nameIndex.reset();
-  table.lastModified.reset();
-  table.entries = 0;
-  table.hosts = 0;
-}
-
-void read_host_table(bool force) {
-  HostTable& table = host_table();
-  const std::string& path = bootp_config().hostTableFile;
+void read_host_table(ServerState& state, bool force) {
+  HostTable& table = state.table;
+  const std::string& path = table.path;
   std::error_code error;
   const auto modified = modification_time(path, error);
   if (!modified) {
@@ -198,7 +211,7 @@ void read_host_table(bool force) {
   }
   const auto links = std::filesystem::hard_link_count(path, error);
   if (!force && table.lastModified == modified && !error && links != 0) return;
-  if (server_state().verbosity > 0)
+  if (state.verbosity > 0)
     bootp_report(kInfo, "reading %s\"%s\"", table.lastModified ? "new " : "", path.c_str());
 
   std::ifstream file(path, std::ios::binary);
@@ -215,21 +228,26 @@ void read_host_table(bool force) {
   table.lastModified = openedModified;
   EntrySource source(std::string(std::istreambuf_iterator<char>(file), {}));
 
-  clear_indexes(table);
+  clear_host_indexes(table);
   table.entries = 0;
   table.hosts = 0;
+  // Templates are found among the entries filed so far: tc only looks back in the file.
+  const SymbolContext context{state.secondsWest, [&table](std::string_view name) {
+                                return static_cast<const HostEntry*>(
+                                    hash_Find(*table.nameIndex, name_hash(name), same_name, name));
+                              }};
   for (std::string text = read_entry_text(source); !text.empty(); text = read_entry_text(source)) {
     auto* entry = new HostEntry();
-    if (parse_entry(*entry, text) != 0) {
+    if (parse_entry(*entry, text, context) != 0) {
       entry->linkCount = 1;
       release_entry(entry);
       continue;
     }
-    if (is_good_name(entry->name())) resolve_missing_address(*entry);
+    if (is_good_name(entry->name())) resolve_missing_address(table, *entry);
     if (entry->has(Flag::IpAddress)) table.hosts += 1;
     file_entry(table, entry);
   }
-  if (server_state().verbosity > 0)
+  if (state.verbosity > 0)
     bootp_report(kInfo, "read %d entries (%d hosts) from \"%s\"", table.entries, table.hosts,
                  path.c_str());
 }
@@ -266,13 +284,13 @@ std::string read_entry_text(EntrySource& source) {
   return entry.take();
 }
 
-int parse_entry(HostEntry& entry, std::string_view text) {
+int parse_entry(HostEntry& entry, std::string_view text, const SymbolContext& context) {
   Cursor cursor(text);
   entry.hostName = std::make_shared<const SharedText>(SharedText{take_text(cursor)});
   cursor.skip_past_colon();
   std::string currentSymbol;
   for (;;) {
-    const SymbolResult result = apply_symbol(cursor, entry, currentSymbol);
+    const SymbolResult result = apply_symbol(cursor, entry, currentSymbol, context);
     if (result == SymbolResult::End) return 0;
     if (result != SymbolResult::Applied) {
       bootp_report(kError, "in entry named \"%s\", symbol \"%s\": %s", entry.name().c_str(),
@@ -280,22 +298,6 @@ int parse_entry(HostEntry& entry, std::string_view text) {
       return static_cast<int>(result);
     }
     cursor.skip_past_colon();
-  }
-}
-
-bool is_good_name(std::string_view name) {
-  if (name.empty()) return false;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t dot = name.find('.', start);
-    const std::string_view label =
-        name.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
-    if (label.empty() || !is_letter(label.front()) || !is_letter_or_digit(label.back()))
-      return false;
-    for (const char c : label)
-      if (!is_letter_or_digit(c) && c != '-' && c != '_') return false;
-    if (dot == std::string_view::npos) return true;
-    start = dot + 1;
   }
 }
 
@@ -307,44 +309,19 @@ std::optional<std::uint32_t> default_netmask(std::uint32_t address_net) {
   return std::nullopt;
 }
 
-void release_entry(HostEntry* entry) {
-  if (entry == nullptr || entry->linkCount == 0) return;
-  if (--entry->linkCount == 0) delete entry;
+HostEntry* find_by_hw_address(const HostTable& table, std::uint8_t type,
+                              std::span<const std::uint8_t> address) {
+  HostEntry key;
+  key.hwType = type;
+  const std::size_t length = std::min<std::size_t>(hw_address_length(type), address.size());
+  std::copy_n(address.begin(), length, key.hwAddress.begin());
+  return hash_Find(*table.hwIndex, hw_hash(key), same_hw, key);
 }
 
-bool same_hw(const HostEntry& key, const HostEntry& entry) {
-  const std::size_t length = hw_address_length(key.hwType);
-  return key.hwType == entry.hwType &&
-         std::equal(key.hwAddress.begin(), key.hwAddress.begin() + length, entry.hwAddress.begin());
-}
-
-// Two entries with one hardware address may coexist only on different networks of the same
-// mask; every entry with ip shares clientAddress, so in practice the later one is dropped.
-bool same_hw_for_insert(const HostEntry& key, const HostEntry& entry) {
-  if (!same_hw(key, entry)) return false;
-  return !(key.subnetMask == entry.subnetMask && !same_network(key, entry));
-}
-
-bool same_ip(const HostEntry& key, const HostEntry& entry) {
-  return key.ipAddress == entry.ipAddress;
-}
-
-bool same_name(const std::string_view& key, const HostEntry& entry) {
-  return key == entry.name();
-}
-
-std::uint32_t hw_hash(const HostEntry& entry) {
-  return hash_Code(std::span(entry.hwAddress).first(hw_address_length(entry.hwType)));
-}
-
-std::uint32_t ip_hash(std::uint32_t address_net) {
-  std::uint8_t bytes[4];
-  std::memcpy(bytes, &address_net, 4);
-  return hash_Code(bytes);
-}
-
-std::uint32_t name_hash(std::string_view name) {
-  return hash_Code(std::span(reinterpret_cast<const std::uint8_t*>(name.data()), name.size()));
+HostEntry* find_by_ip_address(const HostTable& table, std::uint32_t address_net) {
+  HostEntry key;
+  key.ipAddress = address_net;
+  return hash_Find(*table.ipIndex, ip_hash(address_net), same_ip, key);
 }
 
 }  // namespace bootp

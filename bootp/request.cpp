@@ -4,36 +4,24 @@
 #include "bootp/request.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+#include <cerrno>
 
 #include "bootp/host_table.h"
+#include "bootp/hw_address.h"
+#include "bootp/report.h"
 #include "bootp/vendor.h"
 #include "core/commands.h"
 #include "core/flash_state.h"
+#include "platform/fs.h"
 
 namespace bootp {
 
 namespace {
 
-constexpr std::size_t kMaxHwText = 8;
-
-constexpr std::array<std::uint8_t, 256> make_bit_reversal() {
-  std::array<std::uint8_t, 256> table{};
-  for (unsigned i = 0; i < 256; ++i) {
-    unsigned reversed = 0;
-    for (unsigned bit = 0; bit < 8; ++bit)
-      if (i & (1u << bit)) reversed |= 0x80u >> bit;
-    table[i] = static_cast<std::uint8_t>(reversed);
-  }
-  return table;
-}
-constexpr std::array<std::uint8_t, 256> kBitReversal = make_bit_reversal();
-
 // sname names the server the client wants; empty means any. A name that fills the field
 // without a terminator compares by its 64 bytes.
-bool meant_for_us(MessageView message, const std::string& ownHostName) {
-  const std::string_view wanted = field_text(message.sname());
+bool meant_for_us(const MessageView& message, const std::string& ownHostName) {
+  const std::string_view wanted = message.sname_text();
   return wanted.empty() || wanted == ownHostName;
 }
 
@@ -43,37 +31,32 @@ void fill_sname(MessageView message, const std::string& ownHostName) {
   std::copy_n(ownHostName.begin(), std::min(ownHostName.size(), sname.size()), sname.begin());
 }
 
-HostEntry* find_by_ip(std::uint32_t ciaddr_net, int verbosity) {
-  HostEntry key;
-  key.ipAddress = ciaddr_net;
-  HostEntry* entry = hash_Find(*host_table().ipIndex, ip_hash(ciaddr_net), same_ip, key);
-  if (entry == nullptr && verbosity > 0)
+HostEntry* find_by_ip(const ServerState& state, std::uint32_t ciaddr_net) {
+  HostEntry* entry = find_by_ip_address(state.table, ciaddr_net);
+  if (entry == nullptr && state.verbosity > 0)
     bootp_report(kNotice, "IP address not found: %s", platform::inet_ntoa(ciaddr_net).c_str());
   return entry;
 }
 
-HostEntry* find_by_hw(MessageView message, int verbosity) {
+HostEntry* find_by_hw(const ServerState& state, MessageView message) {
   const std::uint8_t type = message.htype();
   const std::size_t length = hw_address_length(type);
+  const int verbosity = state.verbosity;
   if (verbosity > 1)
     bootp_report(kInfo, "request from %s address %s", hw_type_name(type),
                  hw_text(message.chaddr(), message.hlen()).c_str());
   if (message.hlen() != length)
     bootp_report(kNotice, "bad addr len from from %s address %s", hw_type_name(type),
                  hw_text(message.chaddr(), message.hlen()).c_str());
-  HostEntry key;
-  key.hwType = type;
-  std::copy_n(message.chaddr().begin(), length, key.hwAddress.begin());
-  const HashIndex<HostEntry>& index = *host_table().hwIndex;
-  HostEntry* entry = hash_Find(index, hw_hash(key), same_hw, key);
+  const auto address = std::span<const std::uint8_t>(message.chaddr()).first(length);
+  HostEntry* entry = find_by_hw_address(state.table, type, address);
   if (entry == nullptr && type == kIeee802) {
-    std::array<std::uint8_t, 8> reversed{};
-    reverse_bits_802(std::span(key.hwAddress).first(length), reversed);
-    key.hwAddress = reversed;
+    std::array<std::uint8_t, kChaddrSize> reversed{};
+    reverse_bits_802(address, reversed);
     if (verbosity > 1)
       bootp_report(kInfo, "HW addr type is IEEE 802.  convert to %s and check again\n",
-                   hw_text(key.hwAddress, length).c_str());
-    entry = hash_Find(index, hw_hash(key), same_hw, key);
+                   hw_text(reversed, length).c_str());
+    entry = find_by_hw_address(state.table, type, std::span(reversed).first(length));
   }
   if (entry == nullptr && verbosity > 0)
     bootp_report(kNotice, "unknown client %s address %s", hw_type_name(type),
@@ -89,7 +72,7 @@ struct BootFile {
 // The boot file's name for the reply and its size. The server path (TFTP directory, then the
 // client path) locates the file; "<file>.<entry name>" is preferred to "<file>". None when
 // the path would not fit the path buffer.
-std::optional<BootFile> locate_boot_file(MessageView message, const HostEntry& entry,
+std::optional<BootFile> locate_boot_file(const MessageView& message, const HostEntry& entry,
                                          int verbosity) {
   std::string serverPath =
       entry.has(Flag::TftpDir) && entry.tftpDir ? entry.tftpDir->text : std::string();
@@ -97,7 +80,7 @@ std::optional<BootFile> locate_boot_file(MessageView message, const HostEntry& e
 
   std::optional<std::string> directory;
   std::optional<std::string> file;
-  const std::string requested(field_text(message.file()));
+  const std::string requested(message.file_text());
   if (!requested.empty()) {
     const std::size_t slash = requested.rfind('/');
     if (slash == std::string::npos) {
@@ -150,32 +133,10 @@ void write_file_field(MessageView message, const std::string& path) {
 
 }  // namespace
 
-std::string hw_text(std::span<const std::uint8_t> bytes, std::size_t length) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  length = std::min({length, kMaxHwText, bytes.size()});
-  std::string text;
-  for (std::size_t i = 0; i < length; ++i) {
-    if (i > 0) text += '-';
-    text += kHex[bytes[i] >> 4];
-    text += kHex[bytes[i] & 0x0F];
-  }
-  return text;
-}
-
-void reverse_bits_802(std::span<const std::uint8_t> input, std::span<std::uint8_t> output) {
-  const std::size_t count = std::min(input.size(), output.size());
-  for (std::size_t i = 0; i < count; ++i) output[i] = kBitReversal[input[i]];
-}
-
 std::optional<std::uint64_t> file_size_of(const std::string& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (error || !std::filesystem::exists(status)) return std::nullopt;
-  if ((status.permissions() & std::filesystem::perms::others_read) == std::filesystem::perms::none)
-    return std::nullopt;
-  const auto size = std::filesystem::file_size(path, error);
-  if (error) return std::nullopt;
-  return size;
+  const auto status = platform::file_status(path);
+  if (!status || !status->othersCanRead) return std::nullopt;
+  return status->size;
 }
 
 void serve_request(ServerState& state) {
@@ -185,11 +146,11 @@ void serve_request(ServerState& state) {
   if (!meant_for_us(message, state.ownHostName)) {
     if (state.verbosity > 0)
       bootp_report(kInfo, "ignoring request for server %s from client at %s address %s",
-                   std::string(field_text(message.sname())).c_str(), hw_type_name(message.htype()),
+                   std::string(message.sname_text()).c_str(), hw_type_name(message.htype()),
                    hw_text(message.chaddr(), message.hlen()).c_str());
     return;
   }
-  if (field_text(message.sname()).empty()) fill_sname(message, state.ownHostName);
+  if (message.sname_text().empty()) fill_sname(message, state.ownHostName);
   message.set_op(kBootReply);
 
   HostEntry* entry = nullptr;
@@ -197,10 +158,10 @@ void serve_request(ServerState& state) {
     if (state.verbosity > 1)
       bootp_report(kInfo, "request from IP addr %s",
                    platform::inet_ntoa(message.ciaddr_net()).c_str());
-    entry = find_by_ip(message.ciaddr_net(), state.verbosity);
+    entry = find_by_ip(state, message.ciaddr_net());
     if (entry == nullptr) return;
   } else {
-    entry = find_by_hw(message, state.verbosity);
+    entry = find_by_hw(state, message);
     if (entry == nullptr) return;
     message.set_yiaddr_net(entry->ipAddress);
   }
@@ -251,7 +212,7 @@ void transmit_reply(ServerState& state, bool forward, std::uint32_t override_net
       bootp_report(kInfo, "reply address override: %s", platform::inet_ntoa(destination).c_str());
     // The override address is where the board will be reached, so it is paired with the
     // board's own hardware address.
-    setarp(destination, type, std::span(message.chaddr()).first(hwLength));
+    setarp(state, destination, type, std::span(message.chaddr()).first(hwLength));
   } else if (message.ciaddr_net() != 0) {
     destination = message.ciaddr_net();
   } else if (message.giaddr_net() != 0 && !forward) {
@@ -264,7 +225,7 @@ void transmit_reply(ServerState& state, bool forward, std::uint32_t override_net
     if (state.verbosity > 1)
       bootp_report(kInfo, "setarp %s - %s", platform::inet_ntoa(destination).c_str(),
                    hw_text(message.chaddr(), hwLength).c_str());
-    setarp(destination, type, std::span(message.chaddr()).first(hwLength));
+    setarp(state, destination, type, std::span(message.chaddr()).first(hwLength));
   }
 
   if (!forward && message.siaddr_net() == 0) message.set_siaddr_net(state.ownAddress);
@@ -274,11 +235,12 @@ void transmit_reply(ServerState& state, bool forward, std::uint32_t override_net
     bootp_report(kError, "sendto: %s", platform::error_text(errno).c_str());
 }
 
-void setarp(std::uint32_t address_net, int, std::span<const std::uint8_t> hwAddress) {
+void setarp(const ServerState& state, std::uint32_t address_net, int,
+            std::span<const std::uint8_t> hwAddress) {
   const std::string address = platform::inet_ntoa(address_net);
   const std::string remove = "-d " + address;
   const std::string add = "-s " + address + " " + hw_text(hwAddress, hwAddress.size());
-  if (server_state().verbosity > 2) bootp_report(kInfo, "%s", remove.c_str());
+  if (state.verbosity > 2) bootp_report(kInfo, "%s", remove.c_str());
   exec_command("arp", remove.c_str());
   exec_command("arp", add.c_str());
 }

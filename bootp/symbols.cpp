@@ -4,11 +4,12 @@
 
 #include <cctype>
 #include <charconv>
-#include <cstring>
 
-#include "bootp/host_table.h"
-#include "bootp/server.h"
+#include "bootp/hw_address.h"
+#include "bootp/message.h"
+#include "bootp/report.h"
 #include "core/flash_state.h"
+#include "platform/net.h"
 
 namespace bootp {
 
@@ -18,7 +19,8 @@ enum class Operator : std::uint8_t { Set, Remove, Switch };
 
 enum class ValueKind : std::uint8_t { Text, AddressList, Address, Special };
 
-using SpecialHandler = SymbolResult (*)(Operator op, Cursor& cursor, HostEntry& entry);
+using SpecialHandler = SymbolResult (*)(Operator op, Cursor& cursor, HostEntry& entry,
+                                        const SymbolContext& context);
 
 struct Symbol {
   const char* name;
@@ -38,6 +40,12 @@ bool is_hex_digit(char c) {
 }
 bool is_blank(char c) {
   return c == ' ' || c == '\t';
+}
+bool is_letter(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) != 0;
+}
+bool is_letter_or_digit(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0;
 }
 
 int hex_value(char c) {
@@ -64,7 +72,7 @@ std::optional<std::uint8_t> parse_hex_byte(Cursor& cursor) {
 
 // --- symbols with their own rules ---
 
-SymbolResult apply_boot_size(Operator op, Cursor& cursor, HostEntry& entry) {
+SymbolResult apply_boot_size(Operator op, Cursor& cursor, HostEntry& entry, const SymbolContext&) {
   if (op == Operator::Remove) {
     entry.clear(Flag::BootSize);
     return SymbolResult::Applied;
@@ -79,11 +87,11 @@ SymbolResult apply_boot_size(Operator op, Cursor& cursor, HostEntry& entry) {
   return SymbolResult::Applied;
 }
 
-SymbolResult refuse_exec_file(Operator, Cursor&, HostEntry&) {
+SymbolResult refuse_exec_file(Operator, Cursor&, HostEntry&, const SymbolContext&) {
   return SymbolResult::UnknownSymbol;
 }
 
-SymbolResult apply_hw_address(Operator op, Cursor& cursor, HostEntry& entry) {
+SymbolResult apply_hw_address(Operator op, Cursor& cursor, HostEntry& entry, const SymbolContext&) {
   if (op == Operator::Switch) return SymbolResult::BadSyntax;
   if (op == Operator::Remove) {
     entry.clear(Flag::HwAddress);
@@ -100,7 +108,7 @@ SymbolResult apply_hw_address(Operator op, Cursor& cursor, HostEntry& entry) {
   return SymbolResult::Applied;
 }
 
-SymbolResult apply_host_name_switch(Operator op, Cursor&, HostEntry& entry) {
+SymbolResult apply_host_name_switch(Operator op, Cursor&, HostEntry& entry, const SymbolContext&) {
   if (op == Operator::Set) return SymbolResult::BadSyntax;
   const bool on = op == Operator::Switch;
   entry.assign(Flag::HostNameSwitch, on);
@@ -108,7 +116,7 @@ SymbolResult apply_host_name_switch(Operator op, Cursor&, HostEntry& entry) {
   return SymbolResult::Applied;
 }
 
-SymbolResult apply_hw_type(Operator op, Cursor& cursor, HostEntry& entry) {
+SymbolResult apply_hw_type(Operator op, Cursor& cursor, HostEntry& entry, const SymbolContext&) {
   if (op == Operator::Switch) return SymbolResult::BadSyntax;
   if (op == Operator::Remove) {
     entry.clear(Flag::HwType);
@@ -130,7 +138,7 @@ SymbolResult apply_hw_type(Operator op, Cursor& cursor, HostEntry& entry) {
 
 // The address written in the file only has to be well formed: every entry gets the address
 // that the main dialog chose for the board.
-SymbolResult apply_ip_address(Operator op, Cursor& cursor, HostEntry& entry) {
+SymbolResult apply_ip_address(Operator op, Cursor& cursor, HostEntry& entry, const SymbolContext&) {
   if (op == Operator::Switch) return SymbolResult::BadSyntax;
   if (op == Operator::Set) {
     if (!parse_inet_address(cursor)) return SymbolResult::BadAddress;
@@ -142,7 +150,8 @@ SymbolResult apply_ip_address(Operator op, Cursor& cursor, HostEntry& entry) {
   return SymbolResult::Applied;
 }
 
-SymbolResult apply_message_size(Operator op, Cursor& cursor, HostEntry& entry) {
+SymbolResult apply_message_size(Operator op, Cursor& cursor, HostEntry& entry,
+                                const SymbolContext&) {
   if (op == Operator::Switch) return SymbolResult::BadSyntax;
   if (op == Operator::Set) {
     entry.messageSize = parse_number(cursor);
@@ -155,7 +164,7 @@ SymbolResult apply_message_size(Operator op, Cursor& cursor, HostEntry& entry) {
   return SymbolResult::Applied;
 }
 
-SymbolResult apply_min_wait(Operator op, Cursor& cursor, HostEntry& entry) {
+SymbolResult apply_min_wait(Operator op, Cursor& cursor, HostEntry& entry, const SymbolContext&) {
   if (op == Operator::Switch) return SymbolResult::BadSyntax;
   if (op == Operator::Set) {
     entry.minWait = parse_number(cursor);
@@ -166,9 +175,10 @@ SymbolResult apply_min_wait(Operator op, Cursor& cursor, HostEntry& entry) {
   return SymbolResult::Applied;
 }
 
-SymbolResult apply_template(Operator op, Cursor& cursor, HostEntry& entry) {
+SymbolResult apply_template(Operator op, Cursor& cursor, HostEntry& entry,
+                            const SymbolContext& context) {
   if (op != Operator::Set) return SymbolResult::BadSyntax;
-  inherit_template(entry, cursor);
+  inherit_template(entry, cursor, context);
   return SymbolResult::Applied;
 }
 
@@ -181,7 +191,8 @@ std::optional<std::int32_t> parse_signed_decimal(std::string_view text) {
   return value;
 }
 
-SymbolResult apply_time_offset(Operator op, Cursor& cursor, HostEntry& entry) {
+SymbolResult apply_time_offset(Operator op, Cursor& cursor, HostEntry& entry,
+                               const SymbolContext& context) {
   if (op == Operator::Switch) return SymbolResult::BadSyntax;
   if (op == Operator::Remove) {
     entry.clear(Flag::TimeOffset);
@@ -189,7 +200,7 @@ SymbolResult apply_time_offset(Operator op, Cursor& cursor, HostEntry& entry) {
   }
   const std::string text = take_text(cursor);
   if (text.starts_with("auto")) {
-    entry.timeOffset = server_state().secondsWest;
+    entry.timeOffset = context.secondsWest;
   } else {
     const auto value = parse_signed_decimal(text);
     if (!value) return SymbolResult::BadLongword;
@@ -199,7 +210,8 @@ SymbolResult apply_time_offset(Operator op, Cursor& cursor, HostEntry& entry) {
   return SymbolResult::Applied;
 }
 
-SymbolResult apply_vendor_magic(Operator op, Cursor& cursor, HostEntry& entry) {
+SymbolResult apply_vendor_magic(Operator op, Cursor& cursor, HostEntry& entry,
+                                const SymbolContext&) {
   if (op == Operator::Switch) return SymbolResult::BadSyntax;
   entry.clear(Flag::VendorCookie);
   if (op == Operator::Remove || starts_with(cursor, "auto")) return SymbolResult::Applied;
@@ -210,7 +222,7 @@ SymbolResult apply_vendor_magic(Operator op, Cursor& cursor, HostEntry& entry) {
   } else if (is_digit(cursor.peek())) {
     const auto address = parse_inet_address(cursor);
     if (!address) return SymbolResult::BadAddress;
-    std::memcpy(entry.vendorCookie.data(), &*address, 4);
+    platform::wire::store_net32(entry.vendorCookie, *address);
   } else {
     return SymbolResult::BadAddress;
   }
@@ -322,7 +334,8 @@ SymbolResult apply_raw_option(Cursor& cursor, HostEntry& entry, std::string& cur
   return result;
 }
 
-SymbolResult apply_field(const Symbol& symbol, Operator op, Cursor& cursor, HostEntry& entry) {
+SymbolResult apply_field(const Symbol& symbol, Operator op, Cursor& cursor, HostEntry& entry,
+                         const SymbolContext& context) {
   switch (symbol.kind) {
     case ValueKind::Text:
       return apply_text(symbol, op, cursor, entry);
@@ -331,7 +344,7 @@ SymbolResult apply_field(const Symbol& symbol, Operator op, Cursor& cursor, Host
     case ValueKind::Address:
       return apply_address(symbol, op, cursor, entry);
     case ValueKind::Special:
-      return symbol.special(op, cursor, entry);
+      return symbol.special(op, cursor, entry, context);
   }
   return SymbolResult::Other;
 }
@@ -420,13 +433,30 @@ const char* symbol_error_text(SymbolResult result) {
   }
 }
 
+bool is_good_name(std::string_view name) {
+  if (name.empty()) return false;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t dot = name.find('.', start);
+    const std::string_view label =
+        name.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+    if (label.empty() || !is_letter(label.front()) || !is_letter_or_digit(label.back()))
+      return false;
+    for (const char c : label)
+      if (!is_letter_or_digit(c) && c != '-' && c != '_') return false;
+    if (dot == std::string_view::npos) return true;
+    start = dot + 1;
+  }
+}
+
 std::uint8_t hw_type_from_name(std::string_view lowerName) {
   for (const NamedType& named : kHardwareTypeNames)
     if (lowerName == named.name) return named.type;
   return 0;
 }
 
-SymbolResult apply_symbol(Cursor& cursor, HostEntry& entry, std::string& currentSymbol) {
+SymbolResult apply_symbol(Cursor& cursor, HostEntry& entry, std::string& currentSymbol,
+                          const SymbolContext& context) {
   cursor.skip_blanks();
   if (cursor.at_end()) return SymbolResult::End;
   if (cursor.peek() == ':') return SymbolResult::Applied;
@@ -458,15 +488,12 @@ SymbolResult apply_symbol(Cursor& cursor, HostEntry& entry, std::string& current
       return SymbolResult::BadSyntax;
   }
   cursor.skip_blanks();
-  return apply_field(*symbol, op, cursor, entry);
+  return apply_field(*symbol, op, cursor, entry, context);
 }
 
-void inherit_template(HostEntry& entry, Cursor& cursor) {
+void inherit_template(HostEntry& entry, Cursor& cursor, const SymbolContext& context) {
   const std::string name = take_text(cursor);
-  const HostTable& table = host_table();
-  const HostEntry* source = table.nameIndex ? hash_Find(*table.nameIndex, name_hash(name),
-                                                        same_name, std::string_view(name))
-                                            : nullptr;
+  const HostEntry* source = context.findTemplate ? context.findTemplate(name) : nullptr;
   if (source == nullptr) {
     bootp_report(kError, "can't find tc=\"%s\"", name.c_str());
     return;

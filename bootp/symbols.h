@@ -1,11 +1,13 @@
 // The fields of a host table entry: the two-letter symbols, raw options (Tn), templates (tc)
-// and the syntax of every value. Applies one field at a time to a HostEntry; the reader in
-// host_table.cpp splits the file into entries and files them.
+// and the syntax of every value and name. Applies one field at a time to a HostEntry; the
+// reader in host_table.cpp splits the file into entries, files them and lends the lookup
+// that tc needs.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,15 +57,23 @@ enum class SymbolResult : int {
   Other = 7,
 };
 
+// What a field needs beyond its own entry.
+struct SymbolContext {
+  int secondsWest = 0;  // the offset that to=auto gives
+  // The entry of that name read so far from the file (the newest), for tc; none if absent.
+  std::function<const HostEntry*(std::string_view name)> findTemplate;
+};
+
 // The text reported for a failed field.
 const char* symbol_error_text(SymbolResult result);
 
 // Applies the field at the cursor; the symbol's name ("bf", "T128") goes to currentSymbol for
 // messages. The caller moves behind the next colon after an applied field.
-SymbolResult apply_symbol(Cursor& cursor, HostEntry& entry, std::string& currentSymbol);
+SymbolResult apply_symbol(Cursor& cursor, HostEntry& entry, std::string& currentSymbol,
+                          const SymbolContext& context);
 
 // tc: takes from the named template what the entry does not have yet.
-void inherit_template(HostEntry& entry, Cursor& cursor);
+void inherit_template(HostEntry& entry, Cursor& cursor, const SymbolContext& context);
 
 // Value parsers; each moves the cursor past what it read.
 std::string take_text(Cursor& cursor, std::size_t limit = 80);
@@ -76,7 +86,8 @@ SymbolResult take_raw_option(Cursor& cursor, std::uint8_t tag, OptionBlobRef& bl
 // The hardware type number of a name accepted by ht (lower case), 0 when unknown.
 std::uint8_t hw_type_from_name(std::string_view lowerName);
 
-inline constexpr std::array<std::uint8_t, 4> kRfc1048Cookie{99, 130, 83, 99};
-inline constexpr std::array<std::uint8_t, 4> kCmuCookie{'C', 'M', 'U', 0};
+// One or more labels separated by "."; each begins with a letter, goes on with letters,
+// digits, "-" or "_", and ends with a letter or digit.
+bool is_good_name(std::string_view name);
 
 }  // namespace bootp

@@ -1,14 +1,13 @@
-// Building the RFC 1048 vendor area of a reply. The format is always RFC 1048, whatever the
-// request carried; options that do not fit are reported and left out, and the reply is sent
-// all the same.
+// Building the reply: its length, then the RFC 1048 vendor area. The format is always
+// RFC 1048, whatever the request carried; options that do not fit are reported and left
+// out, and the reply is sent all the same.
 #include "bootp/vendor.h"
 
 #include <algorithm>
-#include <cstring>
+#include <span>
 #include <string>
 
-#include "bootp/server.h"
-#include "bootp/symbols.h"
+#include "bootp/report.h"
 
 namespace bootp {
 
@@ -16,26 +15,51 @@ namespace {
 
 constexpr std::uint8_t kPad = 0;
 constexpr std::uint8_t kEnd = 255;
+// Only the first 64 bytes of the request's vendor area are scanned for option 57.
+constexpr std::size_t kScannedVendorBytes = 64;
+constexpr std::size_t kCookieSize = 4;
+constexpr std::uint8_t kMaxMessageSizeOption = 57;
+
+// The client's maximum message size from option 57 among the options that begin in the first
+// 64 bytes of the request's vendor area (behind the cookie); the last one counts. 0 if none.
+std::size_t requested_message_size(const Packet& packet) {
+  const auto vend =
+      std::span(packet.buffer).first(packet.receivedLength).subspan(offset::kVend + kCookieSize);
+  platform::wire::Reader options(vend);
+  std::size_t size = 0;
+  while (options.position() < kScannedVendorBytes - kCookieSize) {
+    const auto tag = options.u8();
+    if (!tag || *tag == kEnd) break;
+    if (*tag == kPad) continue;
+    const auto length = options.u8();
+    if (!length) break;
+    const auto data = options.bytes(*length);
+    if (!data) break;
+    if (*tag == kMaxMessageSizeOption && *length == 2)
+      size = platform::wire::load_be16(data->first<2>());
+  }
+  return size;
+}
 
 void report_no_room(const HostEntry& entry, const char* word) {
   bootp_report(kNotice, "%s: No room for \"%s\" option", entry.name().c_str(), word);
 }
 
-void put_byte(std::uint8_t value, VendorWriter& out) {
-  *out.position++ = value;
-}
-
-void put_address(std::uint32_t address_net, VendorWriter& out) {
-  std::memcpy(out.position, &address_net, 4);
-  out.position += 4;
+void put_header(std::uint8_t tag, std::size_t length, VendorWriter& out) {
+  out.bytes.u8(tag);
+  out.bytes.u8(static_cast<std::uint8_t>(length));
 }
 
 void put_text_option(std::uint8_t tag, const std::string& text, VendorWriter& out) {
-  put_byte(tag, out);
-  put_byte(static_cast<std::uint8_t>(text.size()), out);
-  std::memcpy(out.position, text.data(), text.size());
-  out.position += text.size();
+  put_header(tag, text.size(), out);
+  out.bytes.bytes(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
   out.room -= static_cast<int>(text.size()) + 2;
+}
+
+void put_address_option(std::uint8_t tag, std::uint32_t address_net, VendorWriter& out) {
+  put_header(tag, 4, out);
+  out.bytes.net32(address_net);
+  out.room -= 6;
 }
 
 // A text option of the table: false (after the "No room" report) when it does not fit.
@@ -58,10 +82,7 @@ bool append_address(const HostEntry& entry, bool present, std::uint8_t tag,
     report_no_room(entry, word);
     return false;
   }
-  put_byte(tag, out);
-  put_byte(4, out);
-  put_address(address_net, out);
-  out.room -= 6;
+  put_address_option(tag, address_net, out);
   return true;
 }
 
@@ -80,9 +101,8 @@ bool append_time_offset(const HostEntry& entry, VendorWriter& out) {
     report_no_room(entry, "to");
     return false;
   }
-  put_byte(2, out);
-  put_byte(4, out);
-  put_u32(static_cast<std::uint32_t>(entry.timeOffset), out.position);
+  put_header(2, 4, out);
+  put_u32(static_cast<std::uint32_t>(entry.timeOffset), out.bytes);
   out.room -= 6;
   return true;
 }
@@ -101,60 +121,106 @@ std::uint16_t boot_size_blocks(const HostEntry& entry, std::uint64_t bootFileSiz
   return static_cast<std::uint16_t>(blocks & 0xFFFF);
 }
 
+// Options 1, 3 and 13, written without checking the room: at least 60 bytes are free here
+// and only the gateway list, which checks for itself, can use them up; the buffer holds the
+// few bytes that may then land behind the reply.
+void put_first_group(const HostEntry& entry, std::uint64_t bootFileSize, VendorWriter& out) {
+  if (entry.has(Flag::SubnetMask)) {
+    put_address_option(1, entry.subnetMask, out);
+    if (entry.has(Flag::Gateways)) append_address_option(3, entry.gateways, out);
+  }
+  if (entry.has(Flag::BootSize)) {
+    put_header(13, 2, out);
+    out.bytes.be16(boot_size_blocks(entry, bootFileSize));
+    out.room -= 4;
+  }
+}
+
+// An extension file replaces every later option: option 18 and the end option, and the rest
+// of the area is left as it is.
+void put_extension_file(const HostEntry& entry, VendorWriter& out) {
+  const std::string& name = entry.extensionFile ? entry.extensionFile->text : std::string();
+  if (out.room < static_cast<int>(name.size()) + 3) {
+    report_no_room(entry, "ef");
+    return;
+  }
+  put_text_option(18, name, out);
+  out.bytes.u8(kEnd);
+}
+
 }  // namespace
 
-void put_u32(std::uint32_t value, std::uint8_t*& position) {
-  store_be32(std::span<std::uint8_t, 4>(position, 4), value);
-  position += 4;
+void apply_reply_length(Packet& packet, const HostEntry& entry, int verbosity) {
+  if (entry.has(Flag::MessageSize)) {
+    packet.length = entry.messageSize;
+  } else {
+    if (packet.length > kMinimumMessage && verbosity > 1)
+      bootp_report(kInfo, "request message length=%zu", packet.length);
+    const std::size_t requested = requested_message_size(packet);
+    if (requested > kMinimumMessage) {
+      if (verbosity > 1) bootp_report(kInfo, "request has DHCP msglen=%zu", requested);
+      packet.length = requested;
+    }
+  }
+  if (packet.length < kMinimumMessage) {
+    bootp_report(kError, "invalid response length=%zu", packet.length);
+    packet.length = kMinimumMessage;
+  }
+  // The reply is built in the packet buffer; a client asking for more gets the most it holds.
+  packet.length = std::min(packet.length, kPacketSize);
+  // Bytes behind what came in are not the request's: a reply cut short by lack of room must
+  // not carry an earlier datagram's leftovers.
+  if (packet.length > packet.receivedLength)
+    std::fill(packet.buffer.begin() + static_cast<std::ptrdiff_t>(packet.receivedLength),
+              packet.buffer.begin() + static_cast<std::ptrdiff_t>(packet.length), 0);
+  if (packet.length > kMinimumMessage && verbosity > 1)
+    bootp_report(kInfo, "extended reply, length=%zu, options=%zu", packet.length,
+                 packet.length - offset::kVend);
+}
+
+void put_u32(std::uint32_t value, platform::wire::Writer& out) {
+  out.be32(value);
 }
 
 std::size_t append_address_option(std::uint8_t tag, const AddressListRef& list, VendorWriter& out) {
   if (!list) return 0;
   if (out.room < 6) return 1;
-  put_byte(tag, out);
-  std::uint8_t* length = out.position;
-  put_byte(0, out);
-  out.room -= 2;
-  std::size_t written = 0;
   const std::size_t count = list->addresses_net.size();
-  while (out.room >= 4 && written < count) {
-    put_address(list->addresses_net[written++], out);
-    out.room -= 4;
-  }
-  *length = static_cast<std::uint8_t>(4 * written);
-  return count - written;
+  const std::size_t fitting = std::min(count, static_cast<std::size_t>(out.room - 2) / 4);
+  put_header(tag, 4 * fitting, out);
+  for (std::size_t i = 0; i < fitting; ++i) out.bytes.net32(list->addresses_net[i]);
+  out.room -= static_cast<int>(2 + 4 * fitting);
+  return count - fitting;
 }
 
 int append_raw_options(const OptionBlobRef& blob, VendorWriter& out) {
   if (!blob) return 0;
-  const std::vector<std::uint8_t>& bytes = blob->bytes;
+  platform::wire::Reader options(blob->bytes);
   int skipped = 0;
-  std::size_t at = 0;
-  while (at < bytes.size() && out.room > 0) {
-    const std::uint8_t tag = bytes[at];
+  while (!options.at_end() && out.room > 0) {
+    const std::size_t start = options.position();
+    const std::uint8_t tag = *options.u8();
     if (tag == kPad) {
-      put_byte(kPad, out);
+      out.bytes.u8(kPad);
       out.room -= 1;
-      ++at;
       continue;
     }
-    if (tag == kEnd || at + 1 >= bytes.size()) break;
-    const std::size_t size = std::size_t{bytes[at + 1]} + 2;
-    if (at + size > bytes.size()) break;  // a tag-0 option reads as pads and a bogus length
-    if (out.room < static_cast<int>(size)) {
-      skipped += static_cast<int>(size);
+    if (tag == kEnd) break;
+    const auto length = options.u8();
+    if (!length || !options.bytes(*length)) break;  // a blob cut short ends the walk
+    const auto option = std::span(blob->bytes).subspan(start, std::size_t{*length} + 2);
+    if (out.room < static_cast<int>(option.size())) {
+      skipped += static_cast<int>(option.size());
     } else {
-      std::memcpy(out.position, bytes.data() + at, size);
-      out.position += size;
-      out.room -= static_cast<int>(size);
+      out.bytes.bytes(option);
+      out.room -= static_cast<int>(option.size());
     }
-    at += size;
   }
   return skipped;
 }
 
 int append_host_options(const HostEntry& entry, VendorWriter& out) {
-  const std::uint8_t* start = out.position;
+  const std::size_t start = out.bytes.size();
   const auto has = [&](Flag flag) { return entry.has(flag); };
   const bool sendName = has(Flag::HostNameSwitch) && has(Flag::SendHostName);
   const bool complete =
@@ -175,58 +241,32 @@ int append_host_options(const HostEntry& entry, VendorWriter& out) {
       append_list(entry, 8, entry.cookieServers, "cs", out) &&
       append_list(entry, 7, entry.logServers, "lg", out) && append_raw(entry, out);
   (void)complete;  // a stop leaves the options written so far in place
-  return static_cast<int>(out.position - start);
+  return static_cast<int>(out.bytes.size() - start);
 }
 
 void fill_vendor_area(Packet& packet, const HostEntry& entry, std::uint64_t bootFileSize,
                       int verbosity) {
   apply_reply_length(packet, entry, verbosity);
-  std::uint8_t* vend = packet.buffer.data() + offset::kVend;
-  VendorWriter out{vend, static_cast<int>(packet.length - offset::kVend)};
-
-  std::memcpy(out.position, kRfc1048Cookie.data(), 4);
-  out.position += 4;
+  VendorWriter out{platform::wire::Writer(std::span(packet.buffer).subspan(offset::kVend)),
+                   static_cast<int>(packet.length - offset::kVend)};
+  out.bytes.bytes(kRfc1048Cookie);
   out.room -= 4;
-
-  // Unchecked: at least 60 bytes are free here and only the gateway list, which checks for
-  // itself, can use them up; the buffer holds the few bytes that may land behind the reply.
-  if (entry.has(Flag::SubnetMask)) {
-    put_byte(1, out);
-    put_byte(4, out);
-    put_address(entry.subnetMask, out);
-    out.room -= 6;
-    if (entry.has(Flag::Gateways)) append_address_option(3, entry.gateways, out);
-  }
-  if (entry.has(Flag::BootSize)) {
-    put_byte(13, out);
-    put_byte(2, out);
-    store_be16(std::span<std::uint8_t, 2>(out.position, 2), boot_size_blocks(entry, bootFileSize));
-    out.position += 2;
-    out.room -= 4;
-  }
-
+  put_first_group(entry, bootFileSize, out);
   if (entry.has(Flag::ExtensionFile)) {
-    const std::string& name = entry.extensionFile ? entry.extensionFile->text : std::string();
-    if (out.room < static_cast<int>(name.size()) + 3) {
-      report_no_room(entry, "ef");
-      return;
-    }
-    put_text_option(18, name, out);
-    put_byte(kEnd, out);
+    put_extension_file(entry, out);
     return;
   }
 
-  VendorWriter options{out.position, out.room - 1};  // one byte kept for the end option
-  const int written = append_host_options(entry, options);
-  out.position += written;
-  out.room -= written;
+  out.room -= 1;  // one byte kept for the end option
+  append_host_options(entry, out);
+  out.room += 1;
   if (out.room < 1) {
     report_no_room(entry, "(end)");
     return;
   }
-  put_byte(kEnd, out);
+  out.bytes.u8(kEnd);
   out.room -= 1;
-  std::fill_n(out.position, out.room, std::uint8_t{0});
+  for (int i = 0; i < out.room; ++i) out.bytes.u8(0);
 }
 
 }  // namespace bootp

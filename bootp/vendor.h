@@ -1,5 +1,6 @@
-// The reply's vendor area in the RFC 1048 format: the magic cookie and the options built from
-// the client's host entry, written in order until the room runs out.
+// The reply's length and its vendor area in the RFC 1048 format: the magic cookie and the
+// options built from the client's host entry, written in order until the room runs out.
+// Which entry answers and where the reply goes is the request handler's business.
 #pragma once
 
 #include <cstddef>
@@ -7,15 +8,21 @@
 
 #include "bootp/host_entry.h"
 #include "bootp/message.h"
+#include "platform/wire.h"
 
 namespace bootp {
 
-// A write position in the reply's vendor area with the bytes still free. Room may go below 0
-// only through the few fixed-size options written unchecked, which the packet buffer holds.
+// A write position in the reply's vendor area and the room the vendor format counts. The
+// writer is bounded by the packet buffer; the room by the reply's length, and it may go below
+// 0 only through the few fixed-size options written unchecked, which the buffer holds.
 struct VendorWriter {
-  std::uint8_t* position;
+  platform::wire::Writer bytes;
   int room;
 };
+
+// Sets packet.length for a reply to a request from the entry's message size or the client's
+// maximum message size (option 57), at least 300 and at most the packet buffer.
+void apply_reply_length(Packet& packet, const HostEntry& entry, int verbosity);
 
 // Applies the reply length rule, then writes the vendor area; bootFileSize in bytes.
 void fill_vendor_area(Packet& packet, const HostEntry& entry, std::uint64_t bootFileSize,
@@ -28,6 +35,6 @@ int append_host_options(const HostEntry& entry, VendorWriter& out);
 std::size_t append_address_option(std::uint8_t tag, const AddressListRef& list, VendorWriter& out);
 // Returns the number of raw option bytes skipped for lack of room.
 int append_raw_options(const OptionBlobRef& blob, VendorWriter& out);
-void put_u32(std::uint32_t value, std::uint8_t*& position);
+void put_u32(std::uint32_t value, platform::wire::Writer& out);
 
 }  // namespace bootp

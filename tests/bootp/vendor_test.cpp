@@ -1,179 +1,125 @@
-// The reply's length and vendor area: the RFC 1048 cookie, the options of the host entry in
-// their order, and what happens when the room runs out.
-#include "bootp/vendor.h"
-
+// The reply's length and vendor area as the board receives them: the RFC 1048 cookie, the
+// entry's options in their order, and what is left out when the room runs out.
 #include <gtest/gtest.h>
 
-#include "bootp/host_table.h"
-#include "bootp_test_support.h"
-#include "core/flash_state.h"
+#include "bootp_server.h"
 
-namespace bootp {
+namespace kalvex::testing {
 namespace {
 
-using testing::boot_request;
-using testing::hex;
-using testing::reported;
-using testing::reported_texts;
+using namespace bootp_offset;
+using BootpReplyContent = BootpServerTest;
 
-class VendorArea : public ::testing::Test {
- protected:
-  void SetUp() override { clear_bootp_reported_messages(); }
-
-  // A reply to the canonical request (plus any change) for the entry "board:<fields>".
-  void fill(const std::string& fields, std::uint64_t bootFileSize = 0,
-            const std::function<void(std::vector<std::uint8_t>&)>& change = nullptr) {
-    std::vector<std::uint8_t> request = boot_request();
-    if (change) change(request);
-    std::fill(m_packet.buffer.begin(), m_packet.buffer.end(), 0xEE);  // an earlier datagram
-    std::copy(request.begin(), request.end(), m_packet.buffer.begin());
-    m_packet.length = m_packet.receivedLength = request.size();
-    HostEntry entry;
-    ASSERT_EQ(parse_entry(entry, "board:" + fields), 0) << reported_texts();
-    fill_vendor_area(m_packet, entry, bootFileSize, 0);
-  }
-  std::string vend(std::size_t count) const {
-    return hex(m_packet.buffer.data() + offset::kVend, count);
-  }
-  std::string vend_tail(std::size_t from) const {
-    return hex(m_packet.buffer.data() + offset::kVend + from,
-               m_packet.length - offset::kVend - from);
-  }
-  static std::string zeros(std::size_t count) {
-    const std::vector<std::uint8_t> bytes(count, 0);
-    return hex(bytes.data(), count);
-  }
-
-  Packet m_packet;
-};
-
-TEST_F(VendorArea, MaskGatewayAndAutomaticBootSizeInAClassicReply) {
-  fill("sm=255.255.255.0:gw=192.168.1.1:bs=auto:", 1048576);
-  EXPECT_EQ(m_packet.length, 300u);
-  EXPECT_EQ(vend(21),
-            "63 82 53 63 "        // cookie
-            "01 04 FF FF FF 00 "  // subnet mask
-            "03 04 C0 A8 01 01 "  // gateway
-            "0D 02 08 00 "        // boot size: 2048 blocks of 512 bytes
-            "FF");
-  EXPECT_EQ(vend_tail(21), zeros(43));
+// The entry for the board: the case's fields, then the board's hardware address and an ip.
+std::string board_entry(const std::string& entry) {
+  return entry + "ha=021A2B3C4D5E:ip=1.1.1.1:\n";
 }
 
-TEST_F(VendorArea, FixedGroupFollowsTheEntry) {
-  struct Case {
-    const char* fields;
-    std::uint64_t fileSize;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"gw=192.168.1.1:", 0, "63 82 53 63 FF 00"},
-      {"bs=1000:", 0, "63 82 53 63 0D 02 03 E8 FF"},
-      {"bs=auto:", 0, "63 82 53 63 0D 02 00 00 FF"},
-      {"bs=auto:", 513, "63 82 53 63 0D 02 00 02 FF"},
-      {"bs=70000:", 0, "63 82 53 63 0D 02 11 70 FF"},
-      {"hn:", 0, "63 82 53 63 0C 05 62 6F 61 72 64 FF"},
-      {"to=-300:sw=10.0.0.1:", 0, "63 82 53 63 02 04 FF FF FE D4 10 04 0A 00 00 01 FF"},
-      {"T128=\"abc\":T150=0A.0B:", 0, "63 82 53 63 80 04 61 62 63 00 96 02 0A 0B FF"},
-      {"cs=1.1.1.1:lg=2.2.2.2:ds=3.3.3.3:", 0,
-       "63 82 53 63 06 04 03 03 03 03 08 04 01 01 01 01 07 04 02 02 02 02 FF"},
-      {"im=1.1.1.1:", 0, "63 82 53 63 FF"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fields);
-    fill(c.fields, c.fileSize);
-    const std::string expected = c.expected;
-    EXPECT_EQ(vend((expected.size() + 1) / 3), expected);
-  }
+std::string zeros(std::size_t count) {
+  return hex(Bytes(count, 0));
 }
 
-TEST_F(VendorArea, ExtensionFileEndsTheAreaAfterTheFixedGroup) {
-  fill("sm=255.255.255.0:gw=192.168.1.1:bs=4:ef=ext:dn=example.com:hn:");
-  EXPECT_EQ(vend(28),
-            "63 82 53 63 01 04 FF FF FF 00 03 04 C0 A8 01 01 0D 02 00 04 "
-            "12 03 65 78 74 FF "  // option 18 and the end option
-            "00 00");             // the request's own bytes stay behind it
+std::string vend_of(const Bytes& reply) {
+  return reply.size() < kVend ? "" : hex(std::span(reply).subspan(kVend));
 }
 
-TEST_F(VendorArea, RequestCookieIsAlwaysReplacedByRfc1048) {
-  for (const std::array<std::uint8_t, 4> cookie :
-       {std::array<std::uint8_t, 4>{'C', 'M', 'U', 0}, std::array<std::uint8_t, 4>{0, 0, 0, 0}}) {
-    fill("vm=cmu:", 0, [&](std::vector<std::uint8_t>& request) {
-      std::copy(cookie.begin(), cookie.end(), request.begin() + offset::kVend);
-    });
-    EXPECT_EQ(vend(5), "63 82 53 63 FF");
-  }
-}
-
-TEST_F(VendorArea, OptionThatDoesNotFitStopsTheListWithEndOption) {
-  const std::string name60(60, 'd');
-  fill("sm=255.255.255.0:gw=192.168.1.1:bs=auto:dn=" + name60 + ":hn:", 1048576);
-  EXPECT_EQ(vend(21), "63 82 53 63 01 04 FF FF FF 00 03 04 C0 A8 01 01 0D 02 08 00 FF");
-  EXPECT_EQ(vend_tail(21), zeros(43));
-  EXPECT_TRUE(reported("board: No room for \"dn\" option", kNotice)) << reported_texts();
-}
-
-TEST_F(VendorArea, AddressListIsCutShortToWhatFits) {
-  std::string sixteen;
+TEST_F(BootpReplyContent, EntryFieldsBecomeOptionsInTheirOrderAsFarAsTheyFit) {
+  std::string sixteen, fourteen;
   for (int i = 1; i <= 16; ++i) sixteen += "10.0.0." + std::to_string(i) + " ";
-  fill("ds=" + sixteen + ":lg=1.1.1.1:");
-  // 60 free bytes, one kept for the end option: the tag, the length and 14 addresses.
-  EXPECT_EQ(vend(8), "63 82 53 63 06 38 0A 00");
-  EXPECT_EQ(hex(m_packet.buffer.data() + offset::kVend + 58, 6), "0A 00 00 0E FF 00");
-  EXPECT_TRUE(reported("board: No room for \"ds\" option", kNotice)) << reported_texts();
-}
-
-TEST_F(VendorArea, RawOptionThatDoesNotFitIsSkipped) {
-  const std::string big(100, 'x');
-  fill("T200=\"" + big + "\":T201=01:");
-  EXPECT_EQ(vend(8), "63 82 53 63 C9 01 01 FF");
-  EXPECT_TRUE(reported("board: No room for \"(generic)\" option", kNotice)) << reported_texts();
-}
-
-TEST_F(VendorArea, ReplyLengthFollowsMessageSizeOrTheClientsOption57) {
-  struct Case {
-    const char* what;
-    const char* fields;
-    std::size_t tagAt;  // vendor offset of option 57; 0 for none
-    std::uint16_t size;
-    std::size_t requestLength;
-    std::size_t expected;
+  for (int i = 1; i <= 14; ++i)
+    fourteen += hex(Bytes{10, 0, 0, static_cast<std::uint8_t>(i)}) + " ";
+  const struct {
+    std::string entry;
+    std::string vend;         // then zeros up to 64 bytes
+    std::string report = {};  // a "No room" report, if any
+  } cases[] = {
+      {".b:sm=255.255.255.0:gw=192.168.1.1:bs=auto:bf=flash.bin:",  // the classic reply
+       "63 82 53 63 "                                               // cookie
+       "01 04 FF FF FF 00 "                                         // subnet mask
+       "03 04 C0 A8 01 01 "                                         // gateway
+       "0D 02 08 00 "  // boot size: flash.bin's 1 MiB in 2048 blocks of 512 bytes
+       "FF"},
+      {".b:gw=192.168.1.1:", "63 82 53 63 FF"},  // no gateway without a mask
+      {".b:bs=1000:", "63 82 53 63 0D 02 03 E8 FF"},
+      {".b:bs=019:", "63 82 53 63 0D 02 00 11 FF"},  // a leading 0 is octal, 9 counts all the same
+      {".b:bs:", "63 82 53 63 0D 02 00 00 FF"},      // auto, and no boot file
+      {".b:bs=auto:bs@:", "63 82 53 63 FF"},
+      {"board:", "63 82 53 63 01 04 FF 00 00 00 FF"},  // class mask of 127.0.0.2
+      {".b:hn:", "63 82 53 63 0C 02 2E 62 FF"},
+      {".t:hn:sm=255.255.0.0:\n.b:tc=.t:", "63 82 53 63 01 04 FF FF 00 00 0C 02 2E 62 FF"},
+      {".b:to=-300:sw=10.1:", "63 82 53 63 02 04 FF FF FE D4 10 04 0A 00 00 01 FF"},
+      {".b:to=auto:", "63 82 53 63 02 04 00 00 00 00 FF"},
+      {".b:T128=\"abc\":T150=0A.0B:", "63 82 53 63 80 04 61 62 63 00 96 02 0A 0B FF"},
+      {".b:cs=1.1.1.1:lg=2.2.2.2:ds=3.3.3.3:",
+       "63 82 53 63 06 04 03 03 03 03 08 04 01 01 01 01 07 04 02 02 02 02 FF"},
+      {".b:im=1.1.1.1:vm=cmu:", "63 82 53 63 FF"},  // never sent; the cookie is always RFC 1048
+      {".b:sm=255.255.255.0:gw=192.168.1.1:bs=4:ef=ext:dn=example.com:hn:",
+       "63 82 53 63 01 04 FF FF FF 00 03 04 C0 A8 01 01 0D 02 00 04 12 03 65 78 74 FF"},
+      {".b:sm=255.255.255.0:gw=192.168.1.1:bs=1:dn=" + std::string(60, 'd') + ":hn:",
+       "63 82 53 63 01 04 FF FF FF 00 03 04 C0 A8 01 01 0D 02 00 01 FF",
+       ".b: No room for \"dn\" option"},
+      {".b:ds=" + sixteen + ":lg=1.1.1.1:", "63 82 53 63 06 38 " + fourteen + "FF",
+       ".b: No room for \"ds\" option"},
+      {".b:T200=\"" + std::string(100, 'x') + "\":T201=01:", "63 82 53 63 C9 01 01 FF",
+       ".b: No room for \"(generic)\" option"},
   };
-  const Case cases[] = {
-      {"ms sets the length", "ms=576:", 0, 0, 300, 576},
-      {"ms wins over option 57", "ms=400:", 4, 576, 300, 400},
-      {"option 57 right behind the cookie", "", 4, 576, 300, 576},
-      {"option 57 at offset 60", "", 60, 576, 300, 576},
-      {"option 57 behind offset 64", "", 64, 576, 400, 400},
-      {"option 57 of 300 or less", "", 4, 299, 341, 341},
-      {"option 57 beyond the buffer is capped", "", 4, 2000, 300, 1536},
-      {"option 57 whose value lies outside the datagram", "", 62, 576, 300, 300},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    fill(c.fields, 0, [&](std::vector<std::uint8_t>& request) {
-      request.resize(c.requestLength, 0);
-      std::fill(request.begin() + offset::kVend + 4, request.end(), 0);  // pads
-      if (c.tagAt == 0) return;
-      const std::size_t at = offset::kVend + c.tagAt;
-      request[at] = 57;
-      request[at + 1] = 2;
-      if (at + 3 < request.size()) {
-        request[at + 2] = static_cast<std::uint8_t>(c.size >> 8);
-        request[at + 3] = static_cast<std::uint8_t>(c.size);
-      }
-    });
-    EXPECT_EQ(m_packet.length, c.expected);
+  write_file("flash.bin", std::string(1048576, 'x'));
+  std::uint32_t xid = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry);
+    write_table(board_entry(c.entry));
+    if (!m_server.running()) start();
+    const std::size_t written = (c.vend.size() + 1) / 3;
+    EXPECT_EQ(vend_of(reply_to(BootRequest().xid(++xid))), c.vend + " " + zeros(64 - written));
+    if (!c.report.empty()) {
+      EXPECT_TRUE(reported(c.report));
+    }
   }
 }
 
-TEST_F(VendorArea, LongerReplyCarriesNothingOfAnEarlierDatagram) {
-  // The extension file stops the filling before the rest is cleared: what lies behind must
-  // be zeros, not the 0xEE of the datagram before.
-  fill("ms=576:ef=x:");
-  ASSERT_EQ(m_packet.length, 576u);
-  EXPECT_EQ(vend(8), "63 82 53 63 12 01 78 FF");
-  EXPECT_EQ(vend_tail(300 - offset::kVend), zeros(276));
+// The request with option 57 (maximum message size) at `at` in its vendor area, pads before
+// it, cut or grown to `length` bytes.
+BootRequest with_option57(std::size_t at, std::uint16_t size, std::size_t length) {
+  return BootRequest()
+      .vendor(4, Bytes(at - 4, 0))
+      .vendor(at, {57, 2, static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size)})
+      .length(length);
+}
+
+TEST_F(BootpReplyContent, ReplyLengthFollowsMessageSizeOrTheClientsOption57) {
+  const struct {
+    const char* what;
+    const char* entry;
+    BootRequest request;
+    std::size_t length;
+  } cases[] = {
+      {"ms sets the length", ".b:ms=576:", BootRequest(), 576},
+      {"ms wins over option 57", ".b:ms=400:", with_option57(4, 576, 300), 400},
+      {"option 57 behind the cookie", ".b:", with_option57(4, 576, 300), 576},
+      {"option 57 at vendor byte 60", ".b:", with_option57(60, 576, 300), 576},
+      {"option 57 at vendor byte 64 is not seen", ".b:", with_option57(64, 576, 400), 400},
+      {"option 57 of 300 or less", ".b:", with_option57(4, 299, 341), 341},
+      {"option 57 beyond the buffer", ".b:", with_option57(4, 2000, 300), 1536},
+      {"option 57 cut off by the datagram's end", ".b:", with_option57(62, 576, 300), 300},
+  };
+  std::uint32_t xid = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_table(board_entry(c.entry));
+    if (!m_server.running()) start();
+    BootRequest request = c.request;
+    EXPECT_EQ(reply_to(request.xid(++xid)).size(), c.length);
+  }
+}
+
+TEST_F(BootpReplyContent, LongerReplyCarriesNothingOfAnEarlierDatagram) {
+  write_table(board_entry(".b:ms=576:ef=x:"));
+  start();
+  send(Bytes(600, 0xEE));  // op 0xEE: not served, but it fills the packet buffer
+  const Bytes reply = reply_to(BootRequest());
+  ASSERT_EQ(reply.size(), 576u);
+  EXPECT_EQ(vend_of(reply), "63 82 53 63 12 01 78 FF " + zeros(576 - kVend - 8));
 }
 
 }  // namespace
-}  // namespace bootp
+}  // namespace kalvex::testing
