@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev
   libfltk1.3-dev fonts-liberation2
+  libmnl-dev
   xvfb xdotool x11-utils imagemagick
   curl tftp-hpa tftpd-hpa
   iproute2 nftables procps util-linux
