@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing Kalvex need.
 # tftpd-hpa is only a benchmark peer: its service must never start on this machine's
-# port 69, so service starts are refused while packages are installed.
+# port 69, so service starts are refused while packages are installed. dnsmasq-base, the
+# BOOTP benchmark's peer, is the bare program and comes with no service at all.
 set -euo pipefail
 
 packages=(
@@ -10,7 +11,7 @@ packages=(
   libfltk1.3-dev fonts-liberation2
   libmnl-dev
   xvfb xdotool x11-utils imagemagick
-  curl tftp-hpa tftpd-hpa
+  curl tftp-hpa tftpd-hpa dnsmasq-base
   iproute2 nftables procps util-linux
 )
 
