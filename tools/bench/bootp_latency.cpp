@@ -23,16 +23,19 @@
 
 #include <net/if.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
+#include "platform/fd_io.h"
+#include "platform/net.h"
 #include "tools/sim_board/link.h"
 #include "tools/sim_board/wire.h"
 
 namespace {
 
+using platform::UniqueFd;
 using sim_board::Clock;
-using sim_board::Descriptor;
 using sim_board::MacAddress;
 
 constexpr std::chrono::milliseconds kReplyTimeout{1000};
@@ -49,7 +52,7 @@ struct Options {
 struct Tally {
   std::vector<double> latencies_us;
   long lost = 0;
-  long stray = 0;  // replies that came for an xid no longer waited for
+  long stray = 0;  // datagrams that were not the awaited reply (an earlier xid, say)
   bool shownFirst = false;
 };
 
@@ -78,9 +81,9 @@ std::optional<MacAddress> interface_mac(int fd, const std::string& interface) {
 // Port 68 on every address, so that the unicast reply to the board's address is taken;
 // bound to the interface, so that the broadcast leaves through it (the namespace has no
 // default route) and nothing from another link is taken.
-std::optional<Descriptor> open_client_socket(const std::string& interface) {
-  Descriptor fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  if (fd.get() < 0) return std::nullopt;
+std::optional<UniqueFd> open_client_socket(const std::string& interface) {
+  UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd.valid()) return std::nullopt;
   const int on = 1;
   if (::setsockopt(fd.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) return std::nullopt;
   if (::setsockopt(fd.get(), SOL_SOCKET, SO_BINDTODEVICE, interface.c_str(),
@@ -106,10 +109,19 @@ bool send_request(int fd, const sim_board::Bytes& request) {
 
 void show_reply(const sim_board::BootReply& reply, std::size_t length) {
   std::printf("first reply: length=%zu yiaddr=%s siaddr=%s file=\"%s\"", length,
-              sim_board::dotted(reply.yiaddr).c_str(), sim_board::dotted(reply.siaddr).c_str(),
-              reply.file.c_str());
-  if (reply.subnet_mask) std::printf(" mask=%s", sim_board::dotted(*reply.subnet_mask).c_str());
+              platform::inet_ntoa(reply.yiaddr_net).c_str(),
+              platform::inet_ntoa(reply.siaddr_net).c_str(), reply.file.c_str());
+  if (reply.subnet_mask_net)
+    std::printf(" mask=%s", platform::inet_ntoa(*reply.subnet_mask_net).c_str());
   std::printf("\n");
+}
+
+bool wait_readable(int fd, Clock::time_point deadline) {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  if (left <= 0) return false;
+  pollfd entry{fd, POLLIN, 0};
+  return ::poll(&entry, 1, static_cast<int>(left)) > 0;
 }
 
 // The reply to `xid`, or none once the time-out has passed; other datagrams are passed over.
@@ -117,15 +129,15 @@ std::optional<Clock::time_point> await_reply(int fd, const MacAddress& mac, std:
                                              Tally& tally) {
   const Clock::time_point deadline = Clock::now() + kReplyTimeout;
   std::vector<std::uint8_t> buffer(kReceiveLength);
-  while (sim_board::wait_readable(fd, deadline)) {
+  while (wait_readable(fd, deadline)) {
     const ssize_t length = ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
     const Clock::time_point arrived = Clock::now();
     if (length <= 0) continue;
     const auto bytes =
         std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(length));
-    const auto reply = sim_board::parse_boot_reply(bytes, mac);
-    if (!reply) continue;
-    if (reply->xid != xid) {
+    const std::uint32_t awaited[] = {xid};
+    const auto reply = sim_board::parse_boot_reply(bytes, mac, awaited);
+    if (!reply) {
       ++tally.stray;
       continue;
     }
