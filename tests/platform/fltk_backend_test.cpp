@@ -25,6 +25,7 @@
 #include "platform/ui/fltk/fltk_backend.h"
 #include "platform/ui/fltk/fltk_dc.h"
 #include "platform/ui/fltk/widgets.h"
+#include "res/icon.h"
 #include "res/resource.h"
 #include "res/templates.h"
 #include "tests/platform/fltk_test_display.h"
@@ -33,6 +34,12 @@ namespace {
 
 using ui::CDialog;
 using ui::fltk::FltkBackend;
+
+const ui::DialogTemplate& layout(int id) {
+  return id == IDD_PRODUCT_DIALOG   ? res::kProductDialog
+         : id == IDD_PICTURE_DIALOG ? res::kPictureDialog
+                                    : res::kFlasherDialog;
+}
 
 struct SharedBackend {
   kalvex_test::TestDisplay display;
@@ -51,7 +58,7 @@ SharedBackend& shared() {
         made->display.close();
         continue;
       }
-      made->backend = FltkBackend::create();
+      made->backend = FltkBackend::create(res::application_icon());
       if (!made->backend) {
         made->whyNot = "the display does not open for FLTK";
         made->display.close();
@@ -101,7 +108,7 @@ class ScriptedDialog : public CDialog {
  public:
   using Step = std::function<void(ScriptedDialog&)>;
   ScriptedDialog(int templateId, std::vector<Step> steps)
-      : CDialog(templateId), m_steps(std::move(steps)) {}
+      : CDialog(layout(templateId)), m_steps(std::move(steps)) {}
   bool OnInitDialog() override {
     CDialog::OnInitDialog();
     post_next();
@@ -176,8 +183,8 @@ TEST(PictureStretch, ScalesEachDirectionOnItsOwn) {
 TEST_F(FltkTest, WindowsAndControlsSitAtTheirTemplateRectangles) {
   for (int id : {IDD_FLASHER_DIALOG, IDD_PRODUCT_DIALOG, IDD_PICTURE_DIALOG}) {
     SCOPED_TRACE(testing::Message() << "template " << id);
-    const res::DialogTemplate& layout = *res::find_dialog_template(id);
-    CDialog dialog(id);
+    const ui::DialogTemplate& layout = ::layout(id);
+    CDialog dialog(layout);
     ui::fltk::DialogWindow window(dialog, base(), nullptr);
     const ui::Rect size =
         ui::dialog_units_to_pixels(ui::Rect{0, 0, layout.widthUnits, layout.heightUnits}, base());
@@ -186,7 +193,7 @@ TEST_F(FltkTest, WindowsAndControlsSitAtTheirTemplateRectangles) {
     EXPECT_EQ(window.border() != 0, layout.hasCaptionBar);
     ASSERT_EQ(dialog.controls().size(), layout.controls.size());
     for (std::size_t i = 0; i < layout.controls.size(); ++i) {
-      const res::ControlTemplate& entry = layout.controls[i];
+      const ui::ControlTemplate& entry = layout.controls[i];
       SCOPED_TRACE(testing::Message() << "control " << entry.id << " " << entry.text);
       const Fl_Widget* widget = window.widget_for(*dialog.controls()[i]);
       ASSERT_NE(widget, nullptr);
@@ -214,7 +221,7 @@ TEST_F(FltkTest, WindowsGetTheClassicPixelSizesWithLiberationSans) {
   for (const Case& c : {Case{IDD_FLASHER_DIALOG, 353, 158}, Case{IDD_PRODUCT_DIALOG, 353, 203},
                         Case{IDD_PICTURE_DIALOG, 374, 265}}) {
     SCOPED_TRACE(c.id);
-    CDialog dialog(c.id);
+    CDialog dialog(layout(c.id));
     ui::fltk::DialogWindow window(dialog, base(), nullptr);
     EXPECT_EQ(window.w(), c.width);
     EXPECT_EQ(window.h(), c.height);
@@ -349,7 +356,7 @@ TEST_F(FltkTest, WorkPostedFromAnotherThreadWakesTheLoopAndAllOfItRuns) {
   constexpr int kPosts = 5000;  // far beyond FLTK's wake-up queue of 1023
   class PostingDialog : public CDialog {
    public:
-    PostingDialog() : CDialog(IDD_FLASHER_DIALOG) {}
+    PostingDialog() : CDialog(res::kFlasherDialog) {}
     bool OnInitDialog() override {
       poster = std::thread([this] {
         for (int i = 0; i < kPosts; ++i)
@@ -371,7 +378,7 @@ TEST_F(FltkTest, WorkPostedFromAnotherThreadWakesTheLoopAndAllOfItRuns) {
 TEST_F(FltkTest, TimersKeepFiringWhileAMessageBoxIsOpen) {
   class TickingDialog : public CDialog {
    public:
-    TickingDialog() : CDialog(IDD_FLASHER_DIALOG) {}
+    TickingDialog() : CDialog(res::kFlasherDialog) {}
     bool OnInitDialog() override {
       SetTimer(0, std::chrono::milliseconds(1));
       return true;

@@ -4,5 +4,5 @@ if(TARGET kalvex_platform_ui_fltk)
   kalvex_add_test(fltk_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/fltk_backend_test.cpp
             ${CMAKE_CURRENT_LIST_DIR}/fltk_test_display.cpp
-    LINK kalvex_platform_ui_fltk)
+    LINK kalvex_platform_ui_fltk kalvex_res)
 endif()

@@ -17,9 +17,15 @@ namespace {
 using namespace std::chrono_literals;
 using ui::HeadlessBackend;
 
+const ui::DialogTemplate& layout(int id) {
+  return id == IDD_PRODUCT_DIALOG   ? res::kProductDialog
+         : id == IDD_PICTURE_DIALOG ? res::kPictureDialog
+                                    : res::kFlasherDialog;
+}
+
 class RecordingDialog : public ui::CDialog {
  public:
-  explicit RecordingDialog(int templateId = IDD_FLASHER_DIALOG) : CDialog(templateId) {}
+  explicit RecordingDialog(int templateId = IDD_FLASHER_DIALOG) : CDialog(layout(templateId)) {}
   std::vector<std::string> events;
   std::string address;
   bool validateLength = false;
