@@ -1,5 +1,5 @@
-// The main dialog on the console backend, driven by a script through a pipe as the scripted
-// whole-program runs drive it: the lines a user types in, the lines a script reads out.
+// The main dialog on the console backend, driven through a pipe as scripted whole-program
+// runs drive it: the lines a user types in, the lines a script reads out.
 #include <cstdio>
 #include <string>
 
@@ -11,62 +11,47 @@
 
 namespace {
 
-class ConsoleScript : public kalvex_test::FlasherTest {
- protected:
-  // Runs the main dialog on a console backend reading `input`; returns everything printed.
-  std::string run(const std::string& input, bool closeInput) {
+using ConsoleScript = kalvex::testing::FlasherTest;
+
+TEST_F(ConsoleScript, TypedLinesChooseTheAddressAndCancelOrTheEndOfInputStopsTheServers) {
+  kalvex::testing::write_file("flash.bin", "image");
+  set_slots({"10.0.0.5", "192.168.1.7"});
+  struct Case {
+    const char* input;  // the pipe is closed after it
+    const char* address;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"\ncancel\n", "192.168.1.7", "  1) 10.0.0.5\n  2) 192.168.1.7  (selected)\n"},
+      {"bogus\n1\n", "10.0.0.5", "The IP address is invalid, please try again ...\n"},
+      {"172.16.3.4\n", "172.16.3.4", "\nServer is ready ...\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    reset_flash_state_for_tests();
     int fds[2];
-    EXPECT_EQ(::pipe(fds), 0);
-    EXPECT_EQ(::write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
-    if (closeInput) ::close(fds[1]);
+    ASSERT_EQ(::pipe(fds), 0);
+    const std::string input = c.input;
+    ASSERT_EQ(::write(fds[1], input.data(), input.size()), ssize_t(input.size()));
+    ::close(fds[1]);
     std::FILE* out = std::tmpfile();
     {
-      // Replaces the headless backend for the length of the run.
       ui::ConsoleBackend console(fds[0], out);
       ui::set_backend(&console);
       CFlasherDlg dialog;
-      result = dialog.DoModal();
+      EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);
       ui::set_backend(&backend);
     }
     ::close(fds[0]);
-    if (!closeInput) ::close(fds[1]);
-    std::string printed;
+    std::string printed(static_cast<std::size_t>(std::ftell(out)), '\0');
     std::rewind(out);
-    for (int c; (c = std::fgetc(out)) != EOF;) printed += static_cast<char>(c);
+    printed.resize(std::fread(printed.data(), 1, printed.size(), out));
     std::fclose(out);
-    return printed;
-  }
-  int result = 0;
-};
-
-TEST_F(ConsoleScript, ConfirmedAddressServesAndCancelStopsTheServers) {
-  write_file("flash.bin", "image");
-  set_slot(0, "10.0.0.5");
-  set_slot(1, "192.168.1.7");
-  const std::string printed = run("\ncancel\n", false);
-  EXPECT_EQ(result, ui::IDCANCEL);
-  EXPECT_NE(printed.find("== Kalvex ==\n"), std::string::npos) << printed;
-  EXPECT_NE(printed.find("  1) 10.0.0.5\n  2) 192.168.1.7  (selected)\n"), std::string::npos)
-      << printed;
-  EXPECT_NE(printed.find("\nServer is ready ...\n"), std::string::npos) << printed;
-  EXPECT_EQ(flash_state().serverAddress, platform::inet_addr("192.168.1.7"));
-  EXPECT_EQ(bootpRuns, 1);
-  EXPECT_FALSE(flash_state().tftpThread.running());
-}
-
-TEST_F(ConsoleScript, TypedAddressOrNumberIsTakenAndEndOfInputCancels) {
-  write_file("flash.bin", "image");
-  set_slot(0, "10.0.0.5");
-  set_slot(1, "192.168.1.7");
-  for (const auto& [line, expected] : {std::pair{"1", "10.0.0.5"}, {"172.16.3.4", "172.16.3.4"}}) {
-    SCOPED_TRACE(line);
-    reset_flash_state_for_tests();
-    const std::string printed = run(std::string("bogus\n") + line + "\n", true);
-    EXPECT_EQ(result, ui::IDCANCEL);
-    EXPECT_NE(printed.find("The IP address is invalid, please try again ..."), std::string::npos);
+    EXPECT_NE(printed.find("== Kalvex ==\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find(c.shown), std::string::npos) << printed;
     EXPECT_NE(printed.find("Server is ready ..."), std::string::npos) << printed;
-    EXPECT_EQ(flash_state().serverAddress, platform::inet_addr(expected));
-    EXPECT_FALSE(flash_state().bootpThread.running());
+    EXPECT_EQ(flash_state().serverAddress, platform::inet_addr(c.address));
+    EXPECT_FALSE(flash_state().tftpThread.running());
   }
 }
 
