@@ -1,5 +1,6 @@
 // exec_command as real background children without a shell, kept in call order, the arp
-// translation to the neighbour table, and fatal_box from the UI thread and a server thread.
+// translation to the neighbour table, and fatal_box asked for by a server thread (from the UI
+// thread it is the missing image's death test).
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -51,14 +52,6 @@ TEST(ExecCommand, RunsCommandsInTheBackgroundOneAfterAnotherInCallOrder) {
   eventually([] { return read_file("second") == "entry"; }, "the second copy");
 }
 
-TEST(ExecCommand, ChildrenAreReapedAndAMissingProgramIsNoError) {
-  const auto pid = platform::spawn_detached({"true"});
-  ASSERT_TRUE(pid.has_value());
-  const std::string entry = "/proc/" + std::to_string(*pid);  // a zombie keeps its entry
-  eventually([&] { return !std::filesystem::exists(entry); }, "the child to be reaped");
-  exec_command("kalvex-no-such-program", "-d 1.2.3.4");
-}
-
 TEST(ExecCommand, RunsTheWordsWithoutAShellAndArpOnTheNeighbourTable) {
   EXPECT_EQ(command_line_for("echo", "  a;b   $(c) "),
             (std::vector<std::string>{"echo", "a;b", "$(c)"}));
@@ -71,18 +64,6 @@ TEST(ExecCommand, RunsTheWordsWithoutAShellAndArpOnTheNeighbourTable) {
                                       "02:1a:2b:3c:4d:5e", "dev", "lo", "nud", "permanent"}));
   EXPECT_EQ(command_line_for("arp", "-d 127.0.0.9"),
             (std::vector<std::string>{"ip", "neigh", "del", "127.0.0.9", "dev", "lo"}));
-}
-
-TEST(FatalBoxDeathTest, FromTheUiThreadShowsTheBoxThenExitsWithCodeOne) {
-  install_fatal_box_ui();
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        ui::HeadlessBackend backend;
-        backend.echo_message_boxes_to_stderr(true);
-        fatal_box("Please don't run this program from a read-only directory!\n");
-      },
-      testing::ExitedWithCode(1), "^\\[kalvex\\] Please don't run this program");
 }
 
 TEST(FatalBoxDeathTest, FromAServerThreadTheUiThreadShowsItAndTheCallerNeverGoesOn) {

@@ -1,6 +1,6 @@
 // The FLTK backend on a real (virtual) display: window sizes from the templates, Enter,
-// Escape and the close box, nested message boxes, timers and work posted from other threads,
-// the picture stretched under a transparent label, and dragging a window by its background.
+// Escape and the close box, nested message boxes, work posted from other threads, the
+// picture stretched under a transparent label, and dragging a window by its background.
 #include <gtest/gtest.h>
 
 #include <FL/Fl.H>
@@ -106,14 +106,17 @@ void press_key(int key, Fl_Window* window) {
   Fl::handle(FL_KEYBOARD, window);
 }
 
-// A dialog that runs its steps inside its own modal loop, one posted step at a time.
+// A dialog that runs one step inside its own modal loop, then ends unless the step ended it.
 class ScriptedDialog : public CDialog {
  public:
   using Step = std::function<void(ScriptedDialog&)>;
-  ScriptedDialog(const ui::DialogTemplate& layout, std::vector<Step> steps)
-      : CDialog(layout), m_steps(std::move(steps)) {}
+  ScriptedDialog(const ui::DialogTemplate& layout, Step step)
+      : CDialog(layout), m_step(std::move(step)) {}
   bool OnInitDialog() override {
-    post_next();
+    ui::post_to_ui([this] {
+      m_step(*this);
+      if (is_running()) EndDialog(ui::IDOK);
+    });
     return true;
   }
   void OnOK() override {
@@ -124,21 +127,13 @@ class ScriptedDialog : public CDialog {
     ++cancels;
     CDialog::OnCancel();
   }
-  void post_next() {
-    ui::post_to_ui([this] {
-      if (m_next == m_steps.size()) return EndDialog(ui::IDOK);
-      m_steps[m_next++](*this);
-      if (is_running()) post_next();
-    });
-  }
   ui::fltk::DialogWindow& window() {
     return *static_cast<FltkBackend&>(ui::backend()).window_of(*this);
   }
   int oks = 0, cancels = 0;
 
  private:
-  std::vector<Step> m_steps;
-  std::size_t m_next = 0;
+  Step m_step;
 };
 
 TEST_F(FltkTest, WindowsHaveTheirTemplatesPixelSizesAndThePictureNoFrame) {
@@ -178,13 +173,13 @@ TEST_F(FltkTest, EnterPressesTheDefaultButtonWhereverTheFocusIsAndEscapeOrCloseB
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedDialog dialog(res::kFlasherDialog, {[&](ScriptedDialog& d) {
-                            auto* combo = static_cast<Fl_Input_Choice*>(
-                                d.window().widget_for(*d.GetDlgItem(IDC_ADDRESS)));
-                            if (c.focusInAddressField) Fl::focus(combo->input());
-                            if (c.key == 0) return d.window().do_callback();
-                            press_key(c.key, &d.window());
-                          }});
+    ScriptedDialog dialog(res::kFlasherDialog, [&](ScriptedDialog& d) {
+      auto* combo =
+          static_cast<Fl_Input_Choice*>(d.window().widget_for(*d.GetDlgItem(IDC_ADDRESS)));
+      if (c.focusInAddressField) Fl::focus(combo->input());
+      if (c.key == 0) return d.window().do_callback();
+      press_key(c.key, &d.window());
+    });
     dialog.DoModal();
     EXPECT_EQ(dialog.oks, c.oks);
     EXPECT_EQ(dialog.cancels, c.cancels);
@@ -193,27 +188,25 @@ TEST_F(FltkTest, EnterPressesTheDefaultButtonWhereverTheFocusIsAndEscapeOrCloseB
 
 TEST_F(FltkTest, MessageBoxAskedForInsideAnotherIsShownOnTopAndAnsweredFirst) {
   std::vector<std::string> answers;
-  ScriptedDialog dialog(res::kFlasherDialog, {[&](ScriptedDialog&) {
-                          ui::post_to_ui([&] {
-                            ui::post_to_ui([&] {
-                              Fl_Window* inner = Fl::modal();
-                              ASSERT_NE(inner, nullptr);
-                              EXPECT_STREQ(inner->label(), "kalvex");
-                              int shownBoxes = 0;
-                              for (Fl_Window* w = Fl::first_window(); w; w = Fl::next_window(w))
-                                if (w->shown() && w->label() && std::string(w->label()) == "kalvex")
-                                  ++shownBoxes;
-                              EXPECT_EQ(shownBoxes, 2);
-                              press_key(FL_Escape, inner);  // an OK-only box answers OK
-                              ui::post_to_ui([] { press_key(FL_Escape, Fl::modal()); });
-                            });
-                            const int inner = ui::AfxMessageBox("inner", ui::MessageBoxType::Ok);
-                            answers.push_back("inner " + std::to_string(inner));
-                          });
-                          const int outer =
-                              ui::AfxMessageBox("outer", ui::MessageBoxType::OkCancel);
-                          answers.push_back("outer " + std::to_string(outer));
-                        }});
+  ScriptedDialog dialog(res::kFlasherDialog, [&](ScriptedDialog&) {
+    ui::post_to_ui([&] {
+      ui::post_to_ui([&] {
+        Fl_Window* inner = Fl::modal();
+        ASSERT_NE(inner, nullptr);
+        EXPECT_STREQ(inner->label(), "kalvex");
+        int shownBoxes = 0;
+        for (Fl_Window* w = Fl::first_window(); w; w = Fl::next_window(w))
+          if (w->shown() && w->label() && std::string(w->label()) == "kalvex") ++shownBoxes;
+        EXPECT_EQ(shownBoxes, 2);
+        press_key(FL_Escape, inner);  // an OK-only box answers OK
+        ui::post_to_ui([] { press_key(FL_Escape, Fl::modal()); });
+      });
+      const int inner = ui::AfxMessageBox("inner", ui::MessageBoxType::Ok);
+      answers.push_back("inner " + std::to_string(inner));
+    });
+    const int outer = ui::AfxMessageBox("outer", ui::MessageBoxType::OkCancel);
+    answers.push_back("outer " + std::to_string(outer));
+  });
   dialog.DoModal();
   EXPECT_EQ(answers, (std::vector<std::string>{"inner 1", "outer 2"}));
 }
@@ -241,30 +234,6 @@ TEST_F(FltkTest, WorkPostedFromAnotherThreadWakesTheLoopAndAllOfItRuns) {
   EXPECT_EQ(dialog.ran, kPosts);
 }
 
-TEST_F(FltkTest, TimersKeepFiringWhileAMessageBoxIsOpen) {
-  struct TickingDialog : CDialog {
-    TickingDialog() : CDialog(res::kFlasherDialog) {}
-    bool OnInitDialog() override {
-      SetTimer(0, std::chrono::milliseconds(1));
-      ui::post_to_ui([this] { boxAnswer = ui::AfxMessageBox("ticking"); });
-      return true;
-    }
-    void OnTimer(std::uintptr_t) override {
-      ++ticks;
-      Fl_Window* box = Fl::modal();
-      if (boxAnswer == 0 && box != nullptr && box->label() == std::string("kalvex")) {
-        ticksUnderBox = ticks;
-        if (ticks >= 3) press_key(FL_Enter, box);
-      }
-      if (boxAnswer != 0 || ticks == 10000) EndDialog(ui::IDOK);
-    }
-    int ticks = 0, ticksUnderBox = 0, boxAnswer = 0;
-  } dialog;
-  dialog.DoModal();
-  EXPECT_GE(dialog.ticksUnderBox, 3);
-  EXPECT_EQ(dialog.boxAnswer, ui::IDOK);
-}
-
 class PictureLikeDialog : public ScriptedDialog {
  public:
   using ScriptedDialog::ScriptedDialog;
@@ -286,24 +255,23 @@ std::array<int, 3> pixel_at(Fl_Window& window, int x, int y) {
 
 TEST_F(FltkTest, PictureIsStretchedOverTheWholeWindowAndShowsThroughTheLabel) {
   const std::array<int, 3> kRed{0xC8, 0x1E, 0x1E}, kBlue{0x1E, 0x1E, 0xC8};
-  PictureLikeDialog dialog(
-      res::kPictureDialog, {[&](ScriptedDialog& d) {
-        d.SetDlgItemText(IDC_PICTURE_CAPTION, "X10");
-        auto& window = d.window();
-        window.wait_for_expose();
-        // The X server maps and exposes a new window in its own time.
-        for (int i = 0; i < 500 && pixel_at(window, 2, 2) != kRed; ++i) {
-          window.redraw();
-          Fl::flush();
-          XSync(fl_display, False);
-          Fl::wait(0.01);
-        }
-        const Fl_Widget& label = *window.widget_for(*d.GetDlgItem(IDC_PICTURE_CAPTION));
-        EXPECT_EQ(pixel_at(window, label.x() + label.w() - 2, label.y() + 1), kRed);
-        EXPECT_EQ(pixel_at(window, window.w() / 2 - 2, window.h() - 3), kRed);
-        EXPECT_EQ(pixel_at(window, window.w() / 2 + 2, 2), kBlue);
-        EXPECT_EQ(pixel_at(window, window.w() - 3, window.h() - 3), kBlue);
-      }});
+  PictureLikeDialog dialog(res::kPictureDialog, [&](ScriptedDialog& d) {
+    d.SetDlgItemText(IDC_PICTURE_CAPTION, "X10");
+    auto& window = d.window();
+    window.wait_for_expose();
+    // The X server maps and exposes a new window in its own time.
+    for (int i = 0; i < 500 && pixel_at(window, 2, 2) != kRed; ++i) {
+      window.redraw();
+      Fl::flush();
+      XSync(fl_display, False);
+      Fl::wait(0.01);
+    }
+    const Fl_Widget& label = *window.widget_for(*d.GetDlgItem(IDC_PICTURE_CAPTION));
+    EXPECT_EQ(pixel_at(window, label.x() + label.w() - 2, label.y() + 1), kRed);
+    EXPECT_EQ(pixel_at(window, window.w() / 2 - 2, window.h() - 3), kRed);
+    EXPECT_EQ(pixel_at(window, window.w() / 2 + 2, 2), kBlue);
+    EXPECT_EQ(pixel_at(window, window.w() - 3, window.h() - 3), kBlue);
+  });
   dialog.picture.width = 2;  // left half red, right half blue
   dialog.picture.height = 1;
   dialog.picture.pixels = {0xFFC81E1E, 0xFF1E1EC8};
@@ -330,12 +298,12 @@ TEST_F(FltkTest, PressOnTheBackgroundDragsTheWindowButNotOnTheButton) {
     return std::array<int, 2>{window.x() - x0, window.y() - y0};
   };
   std::array<int, 2> background{}, button{};
-  PictureLikeDialog dialog(res::kPictureDialog, {[&](ScriptedDialog& d) {
-                             ui::fltk::DialogWindow& window = d.window();
-                             background = drag(window, 100, 80);
-                             const Fl_Widget& close = *window.widget_for(*d.GetDlgItem(ui::IDOK));
-                             button = drag(window, close.x() + 5, close.y() + 5);
-                           }});
+  PictureLikeDialog dialog(res::kPictureDialog, [&](ScriptedDialog& d) {
+    ui::fltk::DialogWindow& window = d.window();
+    background = drag(window, 100, 80);
+    const Fl_Widget& close = *window.widget_for(*d.GetDlgItem(ui::IDOK));
+    button = drag(window, close.x() + 5, close.y() + 5);
+  });
   dialog.DoModal();
   EXPECT_EQ(background, (std::array<int, 2>{30, 20}));
   EXPECT_EQ(button, (std::array<int, 2>{0, 0}));
