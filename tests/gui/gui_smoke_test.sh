@@ -171,7 +171,7 @@ part_one() {
   printf 'X10: first board\nX20: second board\n' >"$dir/product.ini"
   head -c 5000 /dev/urandom >"$dir/X10.bin"
   head -c 7000 /dev/urandom >"$dir/X20.bin"
-  convert -size 120x80 "xc:#$PICTURE" BMP3:"$dir/X10.bmp"
+  convert -size 120x80 "xc:#$PICTURE" BMP3:"$dir/X20.bmp"
 
   (cd "$dir" && exec "$KALVEX") >"$ARTEFACTS/part-one.log" 2>&1 &
   kalvex_pid=$!
@@ -186,8 +186,10 @@ part_one() {
   # The group box (7,7 221x86 units): its etched top edge runs at half a text line.
   expect_not_pixel "the group box's top edge" "$ARTEFACTS/product-dialog.png" 200 17 $BACKGROUND
 
-  # "View Picture ..." (46,99 60x14 units) opens the picture of the checked product.
-  xdotool mousemove --window "$product" 105 172 click 1
+  # The second radio button (rows 25 pixels apart from 40) takes the choice; "View
+  # Picture ..." (46,99 60x14 units) then opens the picture of the product now checked.
+  xdotool mousemove --sync --window "$product" 40 75 click 1
+  xdotool mousemove --sync --window "$product" 105 172 click 1
   picture=$(wait_windows 2) || { fail "the picture dialog did not appear"; return; }
   [ $exact_sizes = 1 ] && expect_size "the picture dialog" "$picture" 374x265
   shoot "$picture" picture-dialog
@@ -222,7 +224,7 @@ part_one() {
   xdotool key Return
 
   main=$(wait_windows 1 "$product") || { fail "the main dialog did not follow"; return; }
-  cmp -s "$dir/X10.bin" "$dir/flash.bin" || fail "flash.bin is not the chosen product's image"
+  cmp -s "$dir/X20.bin" "$dir/flash.bin" || fail "flash.bin is not the chosen product's image"
   [ $exact_sizes = 1 ] && expect_size "the main dialog" "$main" 353x158
   xprop -id "$main" _NET_WM_ICON 2>/dev/null | grep -q -E "Icon \(32 x 32\)|= 32, 32," ||
     fail "the main dialog carries no 32 x 32 application icon"
