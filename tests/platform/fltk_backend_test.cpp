@@ -19,7 +19,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/ui/bitmap.h"
@@ -40,18 +39,18 @@ namespace {
 using ui::CDialog;
 using ui::fltk::FltkBackend;
 
-// A private Xvfb for the test run, unless $DISPLAY already opens. -noreset: Xvfb otherwise
-// resets when its last client leaves, and a client connecting just then is refused.
-std::string open_display(pid_t& xvfb) {
+// A private Xvfb for the test run, unless $DISPLAY already opens; it ends with the process.
+// -noreset: Xvfb otherwise resets when its last client leaves, and refuses a client that
+// connects just then.
+std::string open_display() {
   if (Display* display = XOpenDisplay(nullptr)) {
     XCloseDisplay(display);
     return {};
   }
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return "no pipe for Xvfb";
-  xvfb = fork();
-  if (xvfb == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlives the tests
+  if (fork() == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     dup2(fds[1], 3);
     const int devNull = open("/dev/null", O_RDWR);  // nor holds their output open
     for (int fd : {0, 1, 2}) dup2(devNull, fd);
@@ -69,7 +68,6 @@ std::string open_display(pid_t& xvfb) {
 }
 
 struct SharedBackend {
-  pid_t xvfb = -1;
   std::unique_ptr<FltkBackend> backend;
   std::string whyNot;
 };
@@ -77,15 +75,10 @@ struct SharedBackend {
 SharedBackend& shared() {
   static SharedBackend* instance = [] {
     auto* made = new SharedBackend;
-    made->whyNot = open_display(made->xvfb);
+    made->whyNot = open_display();
     if (made->whyNot.empty()) made->backend = FltkBackend::create(res::application_icon());
     if (made->whyNot.empty() && !made->backend) made->whyNot = "the display does not open";
     if (made->backend) ui::set_backend(made->backend.get());
-    std::atexit([] {
-      if (fl_display != nullptr) fl_close_display();
-      if (shared().xvfb > 0) kill(shared().xvfb, SIGTERM);
-      if (shared().xvfb > 0) waitpid(shared().xvfb, nullptr, 0);
-    });
     return made;
   }();
   return *instance;
