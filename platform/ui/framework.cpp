@@ -1,6 +1,6 @@
 // The framework's model objects: windows and controls as plain data built from their
-// dialog's template, dialogs and their modal runs, data exchange, message boxes, message formatting
-// and work posted to the UI thread. Showing anything is left to the active backend.
+// dialog's template, dialogs and their modal runs, data exchange, message boxes, message
+// formatting and work posted to the UI thread. Showing anything is left to the backend.
 #include "platform/ui/framework.h"
 
 #include <algorithm>
