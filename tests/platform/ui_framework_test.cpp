@@ -1,6 +1,7 @@
 // The UI framework on the headless backend: a template becomes controls at the font's scale,
 // the default button behaves as a dialog manager's, data exchange reports a too-long text,
-// timers follow the virtual clock, and messages are formatted with numbered inserts.
+// and timers follow the virtual clock. (Message formatting shows in the product dialog's
+// confirmation, tested there.)
 #include <gtest/gtest.h>
 
 #include "platform/ui/event_loop.h"
@@ -88,24 +89,6 @@ TEST(WindowTimers, FireOncePerPeriodOnTheVirtualClockAndEndWithTheirWindow) {
   });
   dialog.DoModal();
   EXPECT_FALSE(ui::event_loop().next_due().has_value());
-}
-
-TEST(MessageFormatting, InsertsAndEscapesGiveTheText) {
-  struct Case {
-    std::string_view format;
-    std::vector<ui::MessageInsert> inserts;
-    std::string expected;
-  };
-  const Case cases[] = {
-      {"option %1!d!, for %2%.", {3LL, std::string("X10")}, "option 3, for X10."},
-      {"100%% %! a%nb 50%", {}, "100% ! a\nb 50%"},
-      {"%3!d! and %1", {std::string("x")}, "%3!d! and x"},
-      {"[%1!4d!][%2!x!]", {7LL, 255LL}, "[   7][ff]"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.format);
-    EXPECT_EQ(ui::format_message(c.format, c.inserts), c.expected);
-  }
 }
 
 }  // namespace
