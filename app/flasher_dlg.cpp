@@ -85,7 +85,7 @@ void reset_flasher_seams() {
   flasher_seams() = FlasherSeams{default_discovery, run_bootp_body, run_tftp_body};
 }
 
-CFlasherDlg::CFlasherDlg(ui::CWnd* parent) : CDialog(IDD_FLASHER_DIALOG, parent) {}
+CFlasherDlg::CFlasherDlg(ui::CWnd* parent) : CDialog(res::kFlasherDialog, parent) {}
 
 // The threads are stopped by now (OnCancel); nothing may keep pointing into this dialog.
 CFlasherDlg::~CFlasherDlg() {

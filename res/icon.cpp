@@ -3,6 +3,7 @@
 #include "res/icon.h"
 
 #include <array>
+#include <cstdint>
 
 namespace res {
 
@@ -85,9 +86,9 @@ Canvas paint_icon() {
 
 }  // namespace
 
-const IconImage& application_icon() {
+const ui::IconImage& application_icon() {
   static const Canvas canvas = paint_icon();
-  static const IconImage icon{kSize, kSize, canvas.pixels()};
+  static const ui::IconImage icon{kSize, kSize, canvas.pixels()};
   return icon;
 }
 

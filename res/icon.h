@@ -3,18 +3,11 @@
 // windowing system without an image file.
 #pragma once
 
-#include <cstdint>
-#include <span>
+#include "platform/ui/resources.h"
 
 namespace res {
 
-struct IconImage {
-  int width;
-  int height;
-  std::span<const std::uint8_t> rgba;  // width * height pixels, 4 bytes each, rows top down
-};
-
 // The icon of resource IDR_MAINFRAME, 32 x 32 pixels.
-const IconImage& application_icon();
+const ui::IconImage& application_icon();
 
 }  // namespace res

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "platform/ui/framework.h"
 #include "res/resource.h"
 
 namespace res {
@@ -10,6 +11,7 @@ namespace res {
 namespace {
 
 using ui::ControlKind;
+using ui::ControlTemplate;
 
 constexpr ui::Rect at(int x, int y, int width, int height) {
   return ui::Rect{x, y, x + width, y + height};
@@ -39,14 +41,6 @@ constexpr std::array kPictureControls = {
     ControlTemplate{IDC_PICTURE_CAPTION, ControlKind::Static, "", at(7, 7, 48, 8)},
 };
 
-constexpr std::array kDialogs = {
-    DialogTemplate{IDD_FLASHER_DIALOG, "Kalvex", 235, 97, "MS Sans Serif", 8, true,
-                   kFlasherControls},
-    DialogTemplate{IDD_PRODUCT_DIALOG, "Kalvex", 235, 125, "MS Sans Serif", 8, true,
-                   kProductControls},
-    DialogTemplate{IDD_PICTURE_DIALOG, "", 249, 163, "MS Sans Serif", 8, false, kPictureControls},
-};
-
 struct StringEntry {
   int id;
   std::string_view text;
@@ -66,11 +60,12 @@ constexpr std::array kStrings = {
 
 }  // namespace
 
-const DialogTemplate* find_dialog_template(int id) {
-  for (const DialogTemplate& dialog : kDialogs)
-    if (dialog.id == id) return &dialog;
-  return nullptr;
-}
+constexpr ui::DialogTemplate kFlasherDialog{IDD_FLASHER_DIALOG, "Kalvex", 235,  97,
+                                            "MS Sans Serif",    8,        true, kFlasherControls};
+constexpr ui::DialogTemplate kProductDialog{IDD_PRODUCT_DIALOG, "Kalvex", 235,  125,
+                                            "MS Sans Serif",    8,        true, kProductControls};
+constexpr ui::DialogTemplate kPictureDialog{IDD_PICTURE_DIALOG, "", 249,   163,
+                                            "MS Sans Serif",    8,  false, kPictureControls};
 
 std::string_view load_string(int id) {
   for (const StringEntry& entry : kStrings)

@@ -5,8 +5,9 @@
 #include <string>
 
 #include "res/resource.h"
+#include "res/templates.h"
 
-CPictureDlg::CPictureDlg(ui::CWnd* parent) : ui::CDialog(IDD_PICTURE_DIALOG, parent) {}
+CPictureDlg::CPictureDlg(ui::CWnd* parent) : ui::CDialog(res::kPictureDialog, parent) {}
 
 CPictureDlg::~CPictureDlg() {
   FreePicture();

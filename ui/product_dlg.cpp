@@ -41,7 +41,7 @@ std::string confirmation_text(std::size_t optionNumber, const std::string& name)
 
 }  // namespace
 
-CProductDlg::CProductDlg(ui::CWnd* parent) : ui::CDialog(IDD_PRODUCT_DIALOG, parent) {}
+CProductDlg::CProductDlg(ui::CWnd* parent) : ui::CDialog(res::kProductDialog, parent) {}
 
 void CProductDlg::DoDataExchange(ui::CDataExchange& dx) {
   ui::CDialog::DoDataExchange(dx);

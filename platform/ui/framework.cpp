@@ -1,6 +1,6 @@
-// The framework's model objects: windows and controls as plain data built from the res/
-// templates, dialogs and their modal runs, data exchange, message boxes, message formatting
-// and work posted to the UI thread. Showing anything is left to the active backend.
+// The framework's model objects: windows and controls as plain data built from their
+// dialog's template, dialogs and their modal runs, data exchange, message boxes, message
+// formatting and work posted to the UI thread. Showing anything is left to the backend.
 #include "platform/ui/framework.h"
 
 #include <algorithm>
@@ -9,7 +9,6 @@
 
 #include "platform/ui/backend.h"
 #include "platform/ui/event_loop.h"
-#include "res/templates.h"
 
 namespace ui {
 
@@ -163,7 +162,8 @@ void DDV_MaxChars(CDataExchange& dx, const std::string& value, int maxChars) {
 
 // ---- CDialog ----
 
-CDialog::CDialog(int templateId, CWnd* parent) : m_templateId(templateId), m_parent(parent) {
+CDialog::CDialog(const DialogTemplate& dialogTemplate, CWnd* parent)
+    : m_template(&dialogTemplate), m_parent(parent) {
   m_visible = false;
   build_from_template();
 }
@@ -173,13 +173,11 @@ CDialog::~CDialog() {
 }
 
 void CDialog::build_from_template() {
-  const res::DialogTemplate* dialogTemplate = res::find_dialog_template(m_templateId);
-  if (dialogTemplate == nullptr) return;
   const BaseUnits base = current_base_units();
-  m_text = std::string(dialogTemplate->caption);
-  m_rect = dialog_units_to_pixels(
-      Rect{0, 0, dialogTemplate->widthUnits, dialogTemplate->heightUnits}, base);
-  for (const res::ControlTemplate& entry : dialogTemplate->controls) {
+  m_text = std::string(m_template->caption);
+  m_rect =
+      dialog_units_to_pixels(Rect{0, 0, m_template->widthUnits, m_template->heightUnits}, base);
+  for (const ControlTemplate& entry : m_template->controls) {
     std::unique_ptr<CWnd> control = make_control(entry.kind);
     control->m_owner = this;
     control->m_id = entry.id;

@@ -1,6 +1,6 @@
 // Our stand-in for the dialog framework: an application object, modal dialogs built from
-// the templates in res/, controls addressed by template id, data exchange, message boxes
-// captioned "kalvex", window timers and work posted to the UI thread.
+// the templates that the program hands them, controls addressed by template id, data
+// exchange, message boxes captioned "kalvex", window timers and work posted to the UI thread.
 //
 // Windows and controls are plain model objects here; the active backend (headless, console
 // or fltk) shows them and feeds user input back through the same calls a user would cause.
@@ -16,6 +16,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/ui/resources.h"
+
 namespace ui {
 
 inline constexpr int IDOK = 1;
@@ -23,25 +25,8 @@ inline constexpr int IDCANCEL = 2;
 
 enum class MessageBoxType : std::uint8_t { Ok, OkCancel };
 
-struct Rect {
-  int left = 0, top = 0, right = 0, bottom = 0;
-  int width() const { return right - left; }
-  int height() const { return bottom - top; }
-  friend bool operator==(const Rect&, const Rect&) = default;
-};
-
 struct Point {
   int x = 0, y = 0;
-};
-
-enum class ControlKind : std::uint8_t {
-  PushButton,
-  DefPushButton,
-  GroupBox,
-  RadioButton,  // automatic: checking one unchecks its siblings
-  Static,
-  ComboBoxDropDown,  // editable drop-down
-  ProgressBar,
 };
 
 class CDialog;
@@ -162,14 +147,16 @@ class CDC {
 
 class CDialog : public CWnd {
  public:
-  explicit CDialog(int templateId, CWnd* parent = nullptr);
+  // The template must outlive the dialog (resources are static data).
+  explicit CDialog(const DialogTemplate& dialogTemplate, CWnd* parent = nullptr);
   ~CDialog() override;
 
   // Runs the dialog modally on the active backend; IDOK, IDCANCEL or EndDialog's value.
   int DoModal();
   void EndDialog(int result);
   bool is_running() const { return m_running; }
-  int template_id() const { return m_templateId; }
+  int template_id() const { return m_template->id; }
+  const DialogTemplate& dialog_template() const { return *m_template; }
   CWnd* parent() const { return m_parent; }
 
   virtual bool OnInitDialog();
@@ -223,7 +210,7 @@ class CDialog : public CWnd {
   friend class Backend;
   void build_from_template();
 
-  int m_templateId;
+  const DialogTemplate* m_template;
   CWnd* m_parent;
   std::vector<std::unique_ptr<CWnd>> m_controls;
   bool m_running = false;

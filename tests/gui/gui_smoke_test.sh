@@ -18,7 +18,7 @@ readonly KALVEX=$(readlink -f "$1")
 mkdir -p "$2"
 readonly ARTEFACTS=$(readlink -f "$2")
 readonly SKIP=77
-readonly WAIT_STEPS=100  # times 0.1 s: how long a window may take to appear
+readonly WAIT_STEPS=100  # polls 0.1 s apart: the bound on every wait for a condition
 
 failures=0
 xvfb_pid=
@@ -50,7 +50,9 @@ start_xvfb() {
   local fifo display
   fifo=$(mktemp -u)
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$fifo" </dev/null >/dev/null 2>&1 &
+  # -noreset: Xvfb otherwise resets when its last client leaves, and refuses a client (the
+  # program, which then falls back to the console) that connects just then.
+  Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 3>"$fifo" </dev/null >/dev/null 2>&1 &
   xvfb_pid=$!
   read -r -t 10 display <"$fifo"
   rm -f "$fifo"
@@ -70,19 +72,29 @@ work=$(mktemp -d)
 # Visible windows of the program, oldest first.
 windows() { xdotool search --onlyvisible --class kalvex 2>/dev/null; }
 
-# Waits until the program shows exactly $1 windows; prints the newest.
-wait_windows() {
-  local want=$1 i list
+# Polls the command until it succeeds, at most WAIT_STEPS times; fails when it never does.
+poll() {
+  local i
   for ((i = 0; i < WAIT_STEPS; i++)); do
-    list=$(windows)
-    if [ "$(printf '%s\n' "$list" | grep -c .)" -eq "$want" ]; then
-      printf '%s\n' "$list" | tail -1
-      return 0
-    fi
+    "$@" && return 0
     sleep 0.1
   done
   return 1
 }
+
+# Succeeds when the program shows exactly $1 windows, the newest not $2; prints it.
+shows_windows() {
+  local list newest
+  list=$(windows)
+  [ "$(printf '%s\n' "$list" | grep -c .)" -eq "$1" ] || return 1
+  newest=$(printf '%s\n' "$list" | tail -1)
+  [ "$newest" != "${2:-}" ] || return 1
+  echo "$newest"
+}
+
+# Waits until the program shows exactly $1 windows, the newest not $2 (a window that is
+# going away); prints the newest.
+wait_windows() { poll shows_windows "$@"; }
 
 # Without a window manager keys go to the window under the pointer unless one is focused.
 focus() { xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"; }
@@ -90,9 +102,20 @@ focus() { xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1
 size_of() { xdotool getwindowgeometry "$1" | awk '/Geometry/ {print $2}'; }
 position_of() { xdotool getwindowgeometry "$1" | awk '/Position/ {print $2}'; }
 
+# Succeeds once two captures of the window in a row are the same: it has finished drawing.
+captured_still() {  # window, file
+  import -window "$1" "$2.next.png" 2>/dev/null || return 1
+  if [ -e "$2" ] && cmp -s "$2" "$2.next.png"; then
+    rm -f "$2.next.png"
+    return 0
+  fi
+  mv "$2.next.png" "$2"
+  return 1
+}
+
 shoot() {  # window, name
-  sleep 0.3  # let the window finish drawing before it is captured
-  import -window "$1" "$ARTEFACTS/$2.png" || fail "no screenshot of $2"
+  rm -f "$ARTEFACTS/$2.png"
+  poll captured_still "$1" "$ARTEFACTS/$2.png" || fail "no still screenshot of $2"
 }
 
 pixel() { convert "$1[1x1+$2+$3]" -depth 8 -format '%[hex:u]' info: 2>/dev/null | cut -c1-6; }
@@ -114,14 +137,12 @@ expect_size() {  # what, window, WxH
   [ "$got" = "$3" ] || fail "$1 is $got pixels, the template gives $3"
 }
 
+ended() { ! kill -0 "$kalvex_pid" 2>/dev/null; }
+
 # Waits for the program to end; fails unless it ends with the code given.
 expect_exit() {
-  local want=$1 i code
-  for ((i = 0; i < WAIT_STEPS; i++)); do
-    kill -0 "$kalvex_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$kalvex_pid" 2>/dev/null; then
+  local want=$1 code
+  if ! poll ended; then
     fail "the program did not end"
     return
   fi
@@ -140,6 +161,7 @@ if fc-list 2>/dev/null | grep -q "Liberation Sans"; then exact_sizes=1; fi
 readonly BACKGROUND=F0F0F0
 readonly BLACK=000000
 readonly PICTURE=1E90FF
+readonly PROGRESS=000080
 
 # ---- part one: product, picture, confirmation and main dialog, ended with Escape ----
 
@@ -149,7 +171,7 @@ part_one() {
   printf 'X10: first board\nX20: second board\n' >"$dir/product.ini"
   head -c 5000 /dev/urandom >"$dir/X10.bin"
   head -c 7000 /dev/urandom >"$dir/X20.bin"
-  convert -size 120x80 "xc:#$PICTURE" BMP3:"$dir/X10.bmp"
+  convert -size 120x80 "xc:#$PICTURE" BMP3:"$dir/X20.bmp"
 
   (cd "$dir" && exec "$KALVEX") >"$ARTEFACTS/part-one.log" 2>&1 &
   kalvex_pid=$!
@@ -164,8 +186,10 @@ part_one() {
   # The group box (7,7 221x86 units): its etched top edge runs at half a text line.
   expect_not_pixel "the group box's top edge" "$ARTEFACTS/product-dialog.png" 200 17 $BACKGROUND
 
-  # "View Picture ..." (46,99 60x14 units) opens the picture of the checked product.
-  xdotool mousemove --window "$product" 105 172 click 1
+  # The second radio button (rows 25 pixels apart from 40) takes the choice; "View
+  # Picture ..." (46,99 60x14 units) then opens the picture of the product now checked.
+  xdotool mousemove --sync --window "$product" 40 75 click 1
+  xdotool mousemove --sync --window "$product" 105 172 click 1
   picture=$(wait_windows 2) || { fail "the picture dialog did not appear"; return; }
   [ $exact_sizes = 1 ] && expect_size "the picture dialog" "$picture" 374x265
   shoot "$picture" picture-dialog
@@ -175,20 +199,15 @@ part_one() {
   expect_pixel "behind the label" "$ARTEFACTS/picture-dialog.png" 80 14 $PICTURE
 
   before=$(position_of "$picture")
-  # One step at a time, each given to the X server before the next.
-  xdotool mousemove --window "$picture" 150 100
-  sleep 0.2
+  # Each pointer move waits until the pointer is there; the window follows in its own time.
+  xdotool mousemove --sync --window "$picture" 150 100
   xdotool mousedown 1
-  sleep 0.2
-  xdotool mousemove_relative 20 15
-  sleep 0.1
-  xdotool mousemove_relative 20 15
-  sleep 0.2
+  xdotool mousemove_relative --sync 20 15
+  xdotool mousemove_relative --sync 20 15
   xdotool mouseup 1
-  sleep 0.3
-  after=$(position_of "$picture")
-  [ "$before" != "$after" ] || fail "dragging the picture did not move it ($before)"
-  note "picture dragged from $before to $after"
+  moved() { [ "$(position_of "$picture")" != "$before" ]; }
+  poll moved || fail "dragging the picture did not move it ($before)"
+  note "picture dragged from $before to $(position_of "$picture")"
 
   focus "$picture"
   xdotool key Escape
@@ -204,8 +223,8 @@ part_one() {
   focus "$box"
   xdotool key Return
 
-  main=$(wait_windows 1) || { fail "the main dialog did not follow"; return; }
-  cmp -s "$dir/X10.bin" "$dir/flash.bin" || fail "flash.bin is not the chosen product's image"
+  main=$(wait_windows 1 "$product") || { fail "the main dialog did not follow"; return; }
+  cmp -s "$dir/X20.bin" "$dir/flash.bin" || fail "flash.bin is not the chosen product's image"
   [ $exact_sizes = 1 ] && expect_size "the main dialog" "$main" 353x158
   xprop -id "$main" _NET_WM_ICON 2>/dev/null | grep -q -E "Icon \(32 x 32\)|= 32, 32," ||
     fail "the main dialog carries no 32 x 32 application icon"
@@ -248,20 +267,17 @@ INNER
   shoot "$box" warning-box
   focus "$box"
   xdotool key Return
-  main=$(wait_windows 1) || { fail "the main dialog did not appear"; return; }
-  sleep 0.3
-  [ "$main" != "$box" ] || main=$(wait_windows 1)
+  main=$(wait_windows 1 "$box") || { fail "the main dialog did not appear"; return; }
 
   focus "$main"
   # The namespace has only loopback, so the list is empty: type the address.
   xdotool type --delay 20 127.0.0.1
   xdotool key Return
   # The TFTP server listens once OK has run; on a busy machine that can take a while.
-  local i
-  for ((i = 0; i < WAIT_STEPS; i++)); do
-    nsenter --net=/proc/"$netns_pid"/ns/net ss -Hlun 'sport = :69' 2>/dev/null | grep -q . && break
-    sleep 0.1
-  done
+  tftp_listens() {
+    nsenter --net=/proc/"$netns_pid"/ns/net ss -Hlun 'sport = :69' 2>/dev/null | grep -q .
+  }
+  poll tftp_listens || fail "the TFTP server does not listen after OK"
   shoot "$main" main-after-ok
   # The progress bar (17,62 200x15 units) replaces OK: its border, and no OK frame.
   expect_pixel "the progress bar's border" "$ARTEFACTS/main-after-ok.png" 26 112 $BLACK
@@ -271,9 +287,13 @@ INNER
     nsenter --net=/proc/"$netns_pid"/ns/net curl -s -o "$work/fetched.bin" \
       tftp://127.0.0.1/flash.bin || fail "curl could not fetch flash.bin in the namespace"
     cmp -s "$work/fetched.bin" "$dir/flash.bin" || fail "the fetched image differs"
-    sleep 0.5  # a tick or two: the bar follows the bytes sent
+    # The bar follows the bytes sent on the next tick: full, until the countdown empties it.
+    bar_filled() {
+      import -window "$main" "$work/bar.png" 2>/dev/null &&
+        [ "$(pixel "$work/bar.png" 40 112)" = "$PROGRESS" ]
+    }
+    poll bar_filled || fail "the progress bar did not fill after the transfer"
     shoot "$main" main-progress
-    note "progress bar at its left end: $(pixel "$ARTEFACTS/main-progress.png" 40 112)"
   else
     note "curl or nsenter missing: no transfer for the progress bar"
   fi
@@ -299,9 +319,9 @@ part_three() {
 set -u
 ip link set lo up || exit 3
 held=$1/port-held
-python3 -c 'import socket, sys, time
+python3 -c 'import signal, socket, sys
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("0.0.0.0", 67))
-open(sys.argv[1], "w").close(); time.sleep(120)' "$held" &
+open(sys.argv[1], "w").close(); signal.pause()' "$held" &
 holder=$!
 # Kalvex starts only once the port is really held, however slowly python starts on a busy
 # machine; otherwise Kalvex could bind it first and no message box would come.
@@ -321,8 +341,7 @@ INNER
   focus "$box"
   xdotool key Return
   local main
-  main=$(wait_windows 1) || { fail "part three: the main dialog did not appear"; return; }
-  sleep 0.3
+  main=$(wait_windows 1 "$box") || { fail "part three: the main dialog did not appear"; return; }
   focus "$main"
   xdotool type --delay 20 127.0.0.1
   xdotool key Return

@@ -15,7 +15,6 @@
 #include "platform/ui/fltk/dialog_font.h"
 #include "platform/ui/fltk/fltk_dc.h"
 #include "platform/ui/fltk/widgets.h"
-#include "res/templates.h"
 
 namespace ui::fltk {
 
@@ -95,15 +94,14 @@ void sync_combo(CComboBox& combo, Fl_Input_Choice& widget) {
 }  // namespace
 
 DialogWindow::DialogWindow(CDialog& dialog, BaseUnits base, Fl_Window* owner)
-    // X refuses windows without an area; a dialog without a template gets a pixel.
+    // X refuses windows without an area; a template without one gets a pixel.
     : Fl_Double_Window(std::max(1, dialog.GetWindowRect().width()),
                        std::max(1, dialog.GetWindowRect().height())),
       m_dialog(dialog),
       m_base(base) {
   end();
   copy_label(dialog.GetWindowText().c_str());
-  const res::DialogTemplate* layout = res::find_dialog_template(dialog.template_id());
-  if (layout != nullptr && !layout->hasCaptionBar) border(0);
+  if (!dialog.dialog_template().hasCaptionBar) border(0);
   set_modal();
   callback([](Fl_Widget* window, void*) {  // the close box
     static_cast<DialogWindow*>(window)->press_cancel();

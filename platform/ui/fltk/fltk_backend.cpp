@@ -14,7 +14,6 @@
 #include "platform/ui/fltk/dialog_window.h"
 #include "platform/ui/fltk/message_window.h"
 #include "platform/ui/fltk/modal_loop.h"
-#include "res/icon.h"
 
 namespace ui::fltk {
 
@@ -23,10 +22,10 @@ namespace {
 // The class name every window carries, so that tools can find the program's windows.
 constexpr const char* kWindowClass = "kalvex";
 
-void set_application_icon() {
-  const res::IconImage& icon = res::application_icon();
-  static Fl_RGB_Image image(icon.rgba.data(), icon.width, icon.height, 4);
-  Fl_Window::default_icon(&image);
+std::unique_ptr<Fl_RGB_Image> set_application_icon(const IconImage& icon) {
+  auto image = std::make_unique<Fl_RGB_Image>(icon.rgba.data(), icon.width, icon.height, 4);
+  Fl_Window::default_icon(image.get());
+  return image;
 }
 
 void set_look() {
@@ -44,18 +43,21 @@ bool display_available() {
   return true;
 }
 
-std::unique_ptr<FltkBackend> FltkBackend::create() {
+std::unique_ptr<FltkBackend> FltkBackend::create(const IconImage& icon) {
   // fl_open_display() ends the process when it fails; open it ourselves and hand it over.
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return nullptr;
   fl_open_display(display);
   set_look();
-  set_application_icon();
+  std::unique_ptr<Fl_RGB_Image> image = set_application_icon(icon);
   Fl_Window::default_xclass(kWindowClass);
   install_wakeup();
   install_dialog_keys();
-  return std::unique_ptr<FltkBackend>(new FltkBackend(measure_base_units()));
+  return std::unique_ptr<FltkBackend>(new FltkBackend(measure_base_units(), std::move(image)));
 }
+
+FltkBackend::FltkBackend(BaseUnits base, std::unique_ptr<Fl_RGB_Image> icon)
+    : m_base(base), m_icon(std::move(icon)) {}
 
 FltkBackend::~FltkBackend() = default;
 

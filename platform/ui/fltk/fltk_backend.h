@@ -8,15 +8,18 @@
 
 #include "platform/ui/backend.h"
 
+class Fl_RGB_Image;
+
 namespace ui::fltk {
 
 class DialogWindow;
 
 class FltkBackend final : public Backend {
  public:
-  // Opens the display named by the environment; null when none can be opened. Call on the
-  // thread that will be the UI thread, once.
-  static std::unique_ptr<FltkBackend> create();
+  // Opens the display named by the environment; null when none can be opened. Every window
+  // carries the icon, which must outlive the backend. Call on the thread that will be the UI
+  // thread, once.
+  static std::unique_ptr<FltkBackend> create(const IconImage& icon);
   ~FltkBackend() override;
 
   BaseUnits base_units() const override { return m_base; }
@@ -34,9 +37,10 @@ class FltkBackend final : public Backend {
   DialogWindow* window_of(const CDialog& dialog) const;
 
  private:
-  explicit FltkBackend(BaseUnits base) : m_base(base) {}
+  FltkBackend(BaseUnits base, std::unique_ptr<Fl_RGB_Image> icon);
 
   BaseUnits m_base;
+  std::unique_ptr<Fl_RGB_Image> m_icon;  // kept while windows may show it
   std::vector<DialogWindow*> m_running;  // innermost last
 };
 

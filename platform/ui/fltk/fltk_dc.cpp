@@ -4,11 +4,15 @@
 #include <FL/fl_draw.H>
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/ui/bitmap.h"
 
 namespace ui::fltk {
 
+namespace {
+
+// The picture scaled to width x height by picking the nearest source pixel, as RGB bytes.
 std::vector<unsigned char> stretch_to_rgb(const Bitmap& source, int width, int height) {
   std::vector<unsigned char> rgb;
   if (width <= 0 || height <= 0 || source.width <= 0 || source.height <= 0 ||
@@ -27,6 +31,8 @@ std::vector<unsigned char> stretch_to_rgb(const Bitmap& source, int width, int h
   }
   return rgb;
 }
+
+}  // namespace
 
 void FltkDC::StretchBlt(const Rect& destination, const Bitmap& source) {
   const std::vector<unsigned char> rgb =

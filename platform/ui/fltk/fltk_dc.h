@@ -1,8 +1,6 @@
 // The painting surface handed to a dialog's OnEraseBkgnd while its FLTK window draws.
 #pragma once
 
-#include <vector>
-
 #include "platform/ui/framework.h"
 
 namespace ui::fltk {
@@ -12,8 +10,5 @@ class FltkDC final : public CDC {
   // Scales the whole picture to the rectangle, each direction on its own, and draws it.
   void StretchBlt(const Rect& destination, const Bitmap& source) override;
 };
-
-// The picture scaled to width x height by picking the nearest source pixel, as RGB bytes.
-std::vector<unsigned char> stretch_to_rgb(const Bitmap& source, int width, int height);
 
 }  // namespace ui::fltk

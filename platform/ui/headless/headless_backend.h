@@ -23,12 +23,6 @@ struct MessageBoxRecord {
   int answer = IDOK;
 };
 
-struct TextRecord {
-  int templateId = 0;
-  int controlId = 0;
-  std::string text;
-};
-
 struct DrawRecord {
   int templateId = 0;
   Rect destination;
@@ -49,7 +43,8 @@ class HeadlessBackend final : public Backend {
   HeadlessBackend& operator=(const HeadlessBackend&) = delete;
 
   // The script: steps run in order, each in the modal loop of the dialog it names. When a
-  // dialog runs out of steps the user presses Esc, as a user who walks away would close it.
+  // dialog runs out of steps, or the next step names another dialog (a script gone astray,
+  // reported on standard error), the user presses Esc.
   void then(int templateId, Step step);
   void then(Step step) { then(kAnyDialog, std::move(step)); }
   // Answers for the next message boxes, in order; without one a box gets its first button.
@@ -64,28 +59,20 @@ class HeadlessBackend final : public Backend {
   // Waits (in real time, at most the given time) until work has been posted from another
   // thread, then runs it. False if nothing came.
   bool run_posted_work(std::chrono::milliseconds realTimeout);
-  platform::VirtualTimeSource& clock() { return m_clock; }
 
   const std::vector<MessageBoxRecord>& message_boxes() const { return m_boxes; }
-  // Every text a control showed while its dialog was on screen, in order.
-  std::vector<std::string> texts_of(int controlId) const;
-  const std::vector<TextRecord>& texts() const { return m_texts; }
   // Template ids of the dialogs run, in the order they were shown.
   const std::vector<int>& dialogs_run() const { return m_dialogsRun; }
   const std::vector<DrawRecord>& draws() const { return m_draws; }
   const std::vector<Point>& drags() const { return m_drags; }
-  // Steps that named another dialog than the one on screen: a script that went astray.
-  const std::vector<std::string>& script_errors() const { return m_scriptErrors; }
-  int escapes_for_lack_of_steps() const { return m_escapesForLackOfSteps; }
-  CDialog* dialog_on_screen() const { return m_stack.empty() ? nullptr : m_stack.back(); }
 
   // Backend
   BaseUnits base_units() const override { return BaseUnits{}; }
   void run_modal(CDialog& dialog) override;
   int message_box(const std::string& text, const std::string& caption,
                   MessageBoxType type) override;
-  void control_changed(CDialog& dialog, CWnd& control) override;
-  void control_created(CDialog& dialog, CWnd& control) override;
+  void control_changed(CDialog&, CWnd&) override {}
+  void control_created(CDialog&, CWnd&) override {}
   void control_destroyed(CDialog&, CWnd&) override {}
   void invalidate(CDialog& dialog) override { paint(dialog); }
   void begin_window_drag(CDialog&, Point point) override { m_drags.push_back(point); }
@@ -99,19 +86,15 @@ class HeadlessBackend final : public Backend {
   void run_next_step(CDialog& dialog);
   void leave(CDialog& dialog);
   void paint(CDialog& dialog);
-  void record_text(CDialog& dialog, const CWnd& control);
 
   platform::VirtualTimeSource m_clock;
   std::deque<ScriptedStep> m_steps;
   std::deque<int> m_answers;
   std::vector<CDialog*> m_stack;
   std::vector<MessageBoxRecord> m_boxes;
-  std::vector<TextRecord> m_texts;
   std::vector<int> m_dialogsRun;
   std::vector<DrawRecord> m_draws;
   std::vector<Point> m_drags;
-  std::vector<std::string> m_scriptErrors;
-  int m_escapesForLackOfSteps = 0;
   bool m_echoBoxes = false;
 
   std::mutex m_wakeMutex;
@@ -123,10 +106,8 @@ class HeadlessBackend final : public Backend {
 namespace steps {
 HeadlessBackend::Step click(int controlId);
 HeadlessBackend::Step type_text(int controlId, std::string text);
-HeadlessBackend::Step select_entry(int comboBoxId, int index);
 HeadlessBackend::Step press_enter();
 HeadlessBackend::Step press_escape();
-HeadlessBackend::Step wait(HeadlessBackend& backend, std::chrono::milliseconds duration);
 }  // namespace steps
 
 }  // namespace ui
