@@ -11,7 +11,7 @@
 
 #include "platform/process.h"
 #include "tools/sim_board/link.h"
-#include "tools/sim_board/wire.h"
+#include "tools/sim_board/packets.h"
 
 namespace sim_board {
 namespace {

@@ -30,7 +30,7 @@
 #include "platform/fd_io.h"
 #include "platform/net.h"
 #include "tools/sim_board/link.h"
-#include "tools/sim_board/wire.h"
+#include "tools/sim_board/packets.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <ostream>
 
 #include "tools/sim_board/link.h"
-#include "tools/sim_board/wire.h"
+#include "tools/sim_board/packets.h"
 
 namespace sim_board {
 

@@ -12,7 +12,7 @@
 
 #include "platform/fd_io.h"
 #include "platform/net.h"
-#include "tools/sim_board/wire.h"
+#include "tools/sim_board/packets.h"
 
 namespace sim_board {
 

@@ -10,7 +10,7 @@
 #include <ostream>
 #include <string>
 
-#include "tools/sim_board/wire.h"
+#include "tools/sim_board/packets.h"
 
 namespace sim_board {
 

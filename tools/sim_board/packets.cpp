@@ -1,6 +1,6 @@
 // Building and checking the board's datagrams through platform/wire.h's reader and writer, so
 // that a truncated or hostile datagram is simply refused.
-#include "tools/sim_board/wire.h"
+#include "tools/sim_board/packets.h"
 
 #include <algorithm>
 #include <cstdio>
