@@ -2,6 +2,7 @@
 // process in the one place where it ends on purpose.
 #include "app/fatal_box_ui.h"
 #include "app/flasher_app.h"
+#include "core/commands.h"
 #include "platform/exit.h"
 #include "platform/ui/console/console_backend.h"
 #include "res/icon.h"
@@ -30,6 +31,7 @@ int main() {
   std::unique_ptr<ui::Backend> backend = select_backend();
   ui::set_backend(backend.get());
   install_fatal_box_ui();
+  platform::set_exit_hook(remove_neighbour_entries_made);
   const int code = theApp.Run();
   platform::exit_process(code);
 }

@@ -8,8 +8,16 @@ namespace {
 DiagnosticSink g_sink;
 
 void write_default(DiagnosticSource source, std::string_view text) {
-  if (source != DiagnosticSource::Tftp) return;
-  std::fwrite(text.data(), 1, text.size(), stderr);
+  switch (source) {
+    case DiagnosticSource::Bootp:
+      return;
+    case DiagnosticSource::Tftp:
+      std::fwrite(text.data(), 1, text.size(), stderr);
+      return;
+    case DiagnosticSource::Commands:
+      std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+      return;
+  }
 }
 
 }  // namespace

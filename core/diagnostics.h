@@ -1,14 +1,16 @@
 // The one channel for the servers' diagnostics: the BOOTP server's reports (with syslog
-// severities) and the TFTP server's log text both go through it. By default the TFTP text
-// goes to the standard error stream as written, and the BOOTP reports are kept from the
-// user; tests install a sink that keeps both.
+// severities), the TFTP server's log text and refused neighbour-table changes all go through
+// it. By default the TFTP text goes to the standard error stream as written, a refused
+// change as a line of its own, and the BOOTP reports are kept from the user; tests install
+// a sink that keeps everything.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string_view>
 
-enum class DiagnosticSource : std::uint8_t { Bootp, Tftp };
+// Commands: the neighbour-table changes that exec_command makes for "arp".
+enum class DiagnosticSource : std::uint8_t { Bootp, Tftp, Commands };
 
 // syslog severities, as the BOOTP server reports them; TFTP text carries kLogText.
 inline constexpr int kSeverityError = 3;

@@ -6,6 +6,12 @@
 
 namespace platform {
 
+// Runs the exit hook (once, on the thread that ends the process), flushes the standard
+// streams and ends the process.
 [[noreturn]] void exit_process(int code);
+
+// What must be undone whichever way the process ends (the board's neighbour entry): set once
+// at start-up, before any thread that may end the process starts.
+void set_exit_hook(void (*hook)());
 
 }  // namespace platform

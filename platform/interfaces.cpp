@@ -20,6 +20,7 @@ std::vector<InterfaceAddress> ipv4_interfaces() {
     if ((entry->ifa_flags & IFF_UP) == 0) continue;
     InterfaceAddress address;
     address.interface_name = entry->ifa_name;
+    address.index = ::if_nametoindex(entry->ifa_name);
     address.address_net = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr;
     if (entry->ifa_netmask != nullptr)
       address.netmask_net =
@@ -57,6 +58,12 @@ std::optional<std::string> interface_for(std::uint32_t address_net) {
     if ((candidate.address_net & candidate.netmask_net) == (address_net & candidate.netmask_net))
       return candidate.interface_name;
   }
+  return {};
+}
+
+std::optional<InterfaceAddress> interface_holding(std::uint32_t address_net) {
+  for (InterfaceAddress& candidate : ipv4_interfaces())
+    if (candidate.address_net == address_net) return std::move(candidate);
   return {};
 }
 

@@ -12,6 +12,7 @@ namespace platform {
 
 struct InterfaceAddress {
   std::string interface_name;
+  std::uint32_t index = 0;  // the system's number for the interface
   std::uint32_t address_net = 0;
   std::uint32_t netmask_net = 0;
   bool loopback = false;
@@ -24,5 +25,7 @@ std::optional<std::string> host_name();
 std::optional<std::uint32_t> resolve_ipv4(const std::string& name);
 // The name of the interface whose IPv4 network holds the address, if any.
 std::optional<std::string> interface_for(std::uint32_t address_net);
+// The interface that holds this very address, if any: the adapter a user's address names.
+std::optional<InterfaceAddress> interface_holding(std::uint32_t address_net);
 
 }  // namespace platform

@@ -49,7 +49,12 @@ std::uint32_t net_to_host32(std::uint32_t net) {
 
 bool UdpSocket::open() {
   m_fd.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  return m_fd.valid();
+  if (!m_fd.valid()) return false;
+  // Every datagram then says which interface it came in on, so a server can keep to the
+  // adapter the user chose.
+  const int on = 1;
+  ::setsockopt(m_fd.get(), IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+  return true;
 }
 
 bool UdpSocket::bind(Endpoint local) {
@@ -69,36 +74,66 @@ std::optional<Endpoint> UdpSocket::local_endpoint() const {
   return from_sockaddr(address);
 }
 
-RecvResult UdpSocket::receive(std::span<std::uint8_t> buffer, const StopToken& stop) {
-  RecvResult result;
+// Waits until the socket is readable; the stop token and the limit end the wait first.
+RecvResult::Status UdpSocket::wait_readable(const StopToken& stop,
+                                            std::optional<std::chrono::milliseconds> limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit.value_or(std::chrono::hours(0));
   pollfd fds[2] = {{fd(), POLLIN, 0}, {stop.wait_fd(), POLLIN, 0}};
   const nfds_t count = stop.wait_fd() >= 0 ? 2 : 1;
   for (;;) {
-    if (stop.stop_requested()) {
-      result.status = RecvResult::Status::Stopped;
-      return result;
+    if (stop.stop_requested()) return RecvResult::Status::Stopped;
+    int timeout = -1;
+    if (limit) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return RecvResult::Status::TimedOut;
+      timeout = static_cast<int>(left.count());
     }
-    const int ready = ::poll(fds, count, -1);
+    const int ready = ::poll(fds, count, timeout);
     if (ready < 0) {
       if (errno == EINTR) continue;
-      result.error = errno;
-      return result;
+      return RecvResult::Status::Error;
     }
     if (count == 2 && (fds[1].revents & POLLIN)) continue;  // re-checks the stop flag
-    if (fds[0].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) break;
+    if (fds[0].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL))
+      return RecvResult::Status::Received;
+  }
+}
+
+RecvResult UdpSocket::receive(std::span<std::uint8_t> buffer, const StopToken& stop,
+                              std::optional<std::chrono::milliseconds> limit) {
+  RecvResult result;
+  result.status = wait_readable(stop, limit);
+  if (result.status != RecvResult::Status::Received) {
+    if (result.status == RecvResult::Status::Error) result.error = errno;
+    return result;
   }
   sockaddr_in from{};
-  socklen_t fromLength = sizeof from;
-  const ssize_t received = ::recvfrom(fd(), buffer.data(), buffer.size(), 0,
-                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+  iovec data{buffer.data(), buffer.size()};
+  alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr message{};
+  message.msg_name = &from;
+  message.msg_namelen = sizeof from;
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  const ssize_t received = ::recvmsg(fd(), &message, 0);
   if (received < 0) {
     result.error = errno;
     result.status = errno == EINTR ? RecvResult::Status::Interrupted : RecvResult::Status::Error;
     return result;
   }
-  result.status = RecvResult::Status::Received;
   result.length = static_cast<std::size_t>(received);
   result.from = from_sockaddr(from);
+  for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+       header = CMSG_NXTHDR(&message, header)) {
+    if (header->cmsg_level != IPPROTO_IP || header->cmsg_type != IP_PKTINFO) continue;
+    in_pktinfo info{};
+    std::memcpy(&info, CMSG_DATA(header), sizeof info);
+    result.interfaceIndex = static_cast<std::uint32_t>(info.ipi_ifindex);
+    result.destination_net = info.ipi_addr.s_addr;
+  }
   return result;
 }
 

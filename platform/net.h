@@ -3,6 +3,7 @@
 // Only this layer includes the socket headers.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -34,10 +35,14 @@ std::uint32_t host_to_net32(std::uint32_t host);
 std::uint32_t net_to_host32(std::uint32_t net);
 
 struct RecvResult {
-  enum class Status : std::uint8_t { Received, Stopped, Error, Interrupted };
+  enum class Status : std::uint8_t { Received, Stopped, Error, Interrupted, TimedOut };
   Status status = Status::Error;
   std::size_t length = 0;
   Endpoint from;
+  // Where the datagram arrived: the system's number of the interface (0 when unknown) and
+  // the address it was sent to (a broadcast address for a broadcast).
+  std::uint32_t interfaceIndex = 0;
+  std::uint32_t destination_net = 0;
   int error = 0;  // errno for Error
 };
 
@@ -51,14 +56,18 @@ class UdpSocket {
   int fd() const { return m_fd.get(); }
   std::optional<Endpoint> local_endpoint() const;
 
-  // Waits for one datagram or for the stop token. Datagrams longer than the buffer are
-  // truncated by the kernel and reported with their truncated length.
-  RecvResult receive(std::span<std::uint8_t> buffer, const StopToken& stop);
+  // Waits for one datagram, for the stop token, or (when given) for the limit to pass.
+  // Datagrams longer than the buffer are truncated by the kernel and reported with their
+  // truncated length.
+  RecvResult receive(std::span<std::uint8_t> buffer, const StopToken& stop,
+                     std::optional<std::chrono::milliseconds> limit = std::nullopt);
   // Number of bytes sent, or -1 (errno kept).
   long send_to(std::span<const std::uint8_t> bytes, Endpoint to);
   void close() { m_fd.reset(); }
 
  private:
+  RecvResult::Status wait_readable(const StopToken& stop,
+                                   std::optional<std::chrono::milliseconds> limit);
   UniqueFd m_fd;
 };
 

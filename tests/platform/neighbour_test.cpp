@@ -15,11 +15,9 @@
 #include <vector>
 
 #include "platform/net.h"
+#include "tests/support/network_namespace.h"
 
-#include <fcntl.h>
 #include <net/if.h>
-#include <sched.h>
-#include <unistd.h>
 
 namespace {
 
@@ -27,53 +25,21 @@ using Mac = std::vector<std::uint8_t>;
 const Mac kBoardMac{0x02, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
 const Mac kOtherMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
 
-// Runs a shell command line in the calling thread's network namespace; its standard output,
-// or nothing when it failed.
-std::optional<std::string> run(const std::string& command) {
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return {};
-  std::string output;
-  std::array<char, 256> chunk{};
-  while (std::fgets(chunk.data(), static_cast<int>(chunk.size()), pipe) != nullptr)
-    output += chunk.data();
-  if (::pclose(pipe) != 0) return {};
-  return output;
-}
-
 class NeighbourTable : public ::testing::Test {
  protected:
-  // Only this thread moves into the new namespace; TearDown brings it home, and the namespace
-  // goes with its last user, veth pair and all.
   void SetUp() override {
-    m_home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-    if (m_home < 0 || ::unshare(CLONE_NEWNET) != 0)
-      GTEST_SKIP() << "cannot create a network namespace (needs root): " << std::strerror(errno);
-    m_inside = true;
-    ASSERT_TRUE(
-        run("ip link add kvx0 type veth peer name kvx1"
-            " && ip addr add 192.168.77.10/24 dev kvx0 && ip addr add 192.168.0.1/16 dev kvx1"
-            " && ip link set kvx0 up && ip link set kvx1 up"));
+    if (!m_namespace.entered()) GTEST_SKIP() << m_namespace.why_not();
     m_index = ::if_nametoindex("kvx0");
     ASSERT_NE(m_index, 0u);
   }
-  void TearDown() override {
-    if (m_inside) {
-      EXPECT_EQ(::setns(m_home, CLONE_NEWNET), 0) << std::strerror(errno);
-    }
-    if (m_home >= 0) ::close(m_home);
-  }
 
-  // The board's entry as `ip neigh` prints it, empty when there is none.
   static std::string board_entry() {
-    std::string entry = run("ip neigh show 192.168.77.9 dev kvx0").value_or("ip neigh failed");
-    entry.erase(entry.find_last_not_of(" \n") + 1);
-    return entry;
+    return kalvex::testing::neighbour_entry("192.168.77.9", "kvx0");
   }
 
+  kalvex::testing::ThreadNetworkNamespace m_namespace{kalvex::testing::kVethPair};
   const std::uint32_t m_board = platform::inet_addr("192.168.77.9");
   std::uint32_t m_index = 0;
-  int m_home = -1;
-  bool m_inside = false;
 };
 
 TEST_F(NeighbourTable, PermanentEntryIsAddedReplacedAndDeletedInTheOrderAsked) {
