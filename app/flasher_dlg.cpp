@@ -199,6 +199,10 @@ bool CFlasherDlg::restart_phase() {
   state.progressBar = bar;
   if (bar != nullptr) bar->SetPos(0);
   start_tftp_thread();
+  // A boot loader that gave up starts over from its BOOTP (or DHCP) request, not from a new
+  // read request: the new TFTP server is of no use to it unless it is answered again. The
+  // first data stops the BOOTP thread once more.
+  if (state.bootpStopped.exchange(false)) start_bootp_thread();
   state.restartRequested = false;
   return true;
 }

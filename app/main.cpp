@@ -4,6 +4,7 @@
 #include "app/flasher_app.h"
 #include "core/commands.h"
 #include "platform/exit.h"
+#include "platform/termination.h"
 #include "platform/ui/console/console_backend.h"
 #include "res/icon.h"
 #ifdef KALVEX_HAVE_FLTK
@@ -25,9 +26,17 @@ std::unique_ptr<ui::Backend> select_backend() {
   return std::make_unique<ui::ConsoleBackend>();
 }
 
+// A kill or a closed terminal ends the program as an error does: the exit hook still takes
+// the board's entry out of the neighbour table.
+void end_on_request(int signal) {
+  platform::exit_process(128 + signal);
+}
+
 }  // namespace
 
 int main() {
+  // Before the backend: the console takes Ctrl-C as Cancel for the dialog on screen.
+  platform::on_termination_request(end_on_request);
   std::unique_ptr<ui::Backend> backend = select_backend();
   ui::set_backend(backend.get());
   install_fatal_box_ui();
