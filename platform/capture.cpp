@@ -109,8 +109,11 @@ std::optional<std::filesystem::path> resolve_program(const std::string& name,
   if (name.empty()) return std::nullopt;
   if (name.find('/') != std::string::npos) return std::filesystem::path(name);
   if (!besideDir.empty()) {
-    std::filesystem::path companion = besideDir / name;
-    if (is_executable_file(companion)) return companion;
+    // Beside the executable in a build tree; in an installed tree the companions live in
+    // libexec/kalvex next to bin/, out of everybody's PATH.
+    for (const std::filesystem::path& companion :
+         {besideDir / name, besideDir / ".." / "libexec" / "kalvex" / name})
+      if (is_executable_file(companion)) return companion;
   }
   return find_on_path(name);
 }

@@ -29,7 +29,8 @@ struct CaptureResult {
 std::vector<std::string> split_command_line(std::string_view commandLine);
 
 // Where a program name is run from: a name with a slash as given; otherwise a program of
-// that name beside the running executable (our companion programs), then the PATH.
+// that name beside the running executable or in ../libexec/kalvex from it (our companion
+// programs, built and installed), then the PATH.
 std::optional<std::filesystem::path> resolve_program(const std::string& name);
 std::optional<std::filesystem::path> resolve_program(const std::string& name,
                                                      const std::filesystem::path& besideDir);

@@ -107,7 +107,7 @@ TEST_F(CapturedCommand, CopyEndsWhenTheChildHasEnded) {
   EXPECT_EQ(result.exit_code, 0);
 }
 
-TEST(ProgramResolution, CompanionBesideTheExecutableComesBeforeThePath) {
+TEST(ProgramResolution, CompanionBesideOrInLibexecComesBeforeThePath) {
   kalvex::testing::ScratchDir dir;
   write_file("sh", "#!/bin/sh\n", fs::perms::owner_all);
   EXPECT_EQ(platform::resolve_program("sh", dir.path()), dir.path() / "sh");
@@ -115,6 +115,13 @@ TEST(ProgramResolution, CompanionBesideTheExecutableComesBeforeThePath) {
   ASSERT_TRUE(fromPath.has_value());
   EXPECT_NE(*fromPath, dir.path() / "sh");
   EXPECT_FALSE(platform::resolve_program("kalvex-no-such-program", dir.path()).has_value());
+
+  fs::create_directories("bin");
+  fs::create_directories("libexec/kalvex");
+  write_file("libexec/kalvex/sh", "#!/bin/sh\n", fs::perms::owner_all);
+  const auto installed = platform::resolve_program("sh", dir.path() / "bin");
+  ASSERT_TRUE(installed.has_value());
+  EXPECT_EQ(installed->lexically_normal(), dir.path() / "libexec/kalvex/sh");
 }
 
 TEST(CaptureFile, LivesInAPrivateDirectoryAndRefusesAPlantedLink) {
