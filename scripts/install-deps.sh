@@ -13,6 +13,7 @@ packages=(
   xvfb xdotool x11-utils imagemagick
   curl tftp-hpa tftpd-hpa dnsmasq-base
   iproute2 nftables procps util-linux
+  dpkg-dev libcap2-bin desktop-file-utils man-db
 )
 
 missing=()
