@@ -3,8 +3,9 @@
 # them with a virtual Ethernet link between two network namespaces of their own, and runs a
 # whole flash from the board's first BOOTREQUEST to Kalvex's own exit (about two minutes, most
 # of it the countdown while a real board would write its image). Needs root for the namespaces.
-#   sudo scripts/demo.sh               a clean flash
-#   sudo scripts/demo.sh --lose-block  the board misses one DATA block: watch the restart
+#   bash scripts/demo.sh               a clean flash
+#   bash scripts/demo.sh --lose-block  the board misses one DATA block: watch the restart
+# Run as an ordinary user, it asks sudo for root.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,14 +21,19 @@ case "${1:-}" in
 "") ;;
 --lose-block) lose_block=1 ;;
 *)
-  sed -n '2,7s/^# \{0,1\}//p' "$0"
+  sed -n '2,8s/^# \{0,1\}//p' "$0"
   exit 2
   ;;
 esac
 
 if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null; then
+    echo "demo: network namespaces, and ports 67 and 69 and the neighbour table in them, need root; asking sudo" >&2
+    exec sudo bash "$0" "$@"
+  fi
   echo "demo: this needs root, to make network namespaces and to let Kalvex use ports 67 and 69" >&2
-  echo "      and the neighbour table inside them. Run: sudo scripts/demo.sh" >&2
+  echo "      and the neighbour table inside them, and there is no sudo here: run it as root" >&2
+  echo "      (su -, then bash scripts/demo.sh)." >&2
   exit 1
 fi
 reason=$(kvx_bench_unavailable)
