@@ -32,8 +32,8 @@ if [ "$(id -u)" -ne 0 ]; then
     exec sudo bash "$0" "$@"
   fi
   echo "demo: this needs root, to make network namespaces and to let Kalvex use ports 67 and 69" >&2
-  echo "      and the neighbour table inside them, and there is no sudo here: run it as root" >&2
-  echo "      (su -, then bash scripts/demo.sh)." >&2
+  echo "      and the neighbour table inside them, and there is no sudo here: run the same" >&2
+  echo "      command as root (after su)." >&2
   exit 1
 fi
 reason=$(kvx_bench_unavailable)

@@ -26,7 +26,7 @@ if [ "$(id -u)" -ne 0 ]; then
   # Only asks for root when something is really missing.
   if ! command -v sudo >/dev/null; then
     echo "install-deps: installing ${missing[*]} needs root, and there is no sudo here." >&2
-    echo "             Run the same command as root (su -), or install them as root first." >&2
+    echo "             Run the same command as root (after su)." >&2
     exit 1
   fi
   echo "install-deps: installing ${missing[*]} needs root; asking sudo" >&2
