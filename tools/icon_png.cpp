@@ -42,9 +42,12 @@ Pixel resample(const ui::IconImage& icon, int size, int x, int y) {
   const double scale = static_cast<double>(icon.width) / size;
   const double left = x * scale, right = (x + 1) * scale;
   const double top = y * scale, bottom = (y + 1) * scale;
+  // Rounding may put an edge a hair past the last source pixel, which has no weight there.
+  const int rowEnd = std::min(static_cast<int>(std::ceil(bottom)), icon.height);
+  const int columnEnd = std::min(static_cast<int>(std::ceil(right)), icon.width);
   Pixel sum;
-  for (int sy = static_cast<int>(top); sy < static_cast<int>(std::ceil(bottom)); ++sy) {
-    for (int sx = static_cast<int>(left); sx < static_cast<int>(std::ceil(right)); ++sx) {
+  for (int sy = static_cast<int>(top); sy < rowEnd; ++sy) {
+    for (int sx = static_cast<int>(left); sx < columnEnd; ++sx) {
       const double weight = overlap(sx, left, right) * overlap(sy, top, bottom);
       const Pixel p = source_pixel(icon, sx, sy);
       sum.r += p.r * weight;
