@@ -57,6 +57,7 @@ PC_NS=kvxpkg$$-pc
 BOARD_NS=kvxpkg$$-bd
 installed=0
 cleanup() {
+  [ -n "${KVX_KALVEX_PID:-}" ] && kill "$KVX_KALVEX_PID" 2>/dev/null
   [ "$installed" = 1 ] && dpkg --purge kalvex >/dev/null 2>&1
   kvx_link_down "$PC_NS" "$BOARD_NS"
   rm -rf "$WORK"
