@@ -203,6 +203,7 @@ flash_from_menu() {
   if kvx_until 150 kalvex_ended; then
     local status=0
     wait "$KVX_KALVEX_PID" || status=$?
+    KVX_KALVEX_PID=
     [ "$status" = 0 ] || fail "kalvex ended with $status: $(cat "$folder/kalvex.err")"
   else
     kill "$KVX_KALVEX_PID"
