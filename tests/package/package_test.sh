@@ -46,7 +46,7 @@ flock -w 600 "$dpkg_lock" || {
   exit 1
 }
 package_state() { dpkg-query -W -f='${db:Status-Status}' kalvex 2>/dev/null; }
-if [ -n "$(package_state | grep -v not-installed)" ]; then
+if package_state | grep -qv not-installed; then
   echo "SKIPPED: a kalvex package is installed here already; this test installs and purges its own"
   exit 77
 fi
@@ -227,8 +227,8 @@ purge_and_check_nothing_left() {
     grep -qxF "$path" "$WORK/existed" && continue
     [ ! -e "$path" ] || fail "$path is left after the purge"
   done <"$WORK/listed"
-  [ -z "$(package_state | grep -v not-installed)" ] || fail "dpkg still lists kalvex: $(package_state)"
-  [ -z "$(getcap -r /usr/bin /usr/libexec 2>/dev/null | grep kalvex)" ] ||
+  ! package_state | grep -qv not-installed || fail "dpkg still lists kalvex: $(package_state)"
+  ! getcap -r /usr/bin /usr/libexec 2>/dev/null | grep -q kalvex ||
     fail "a kalvex program with capabilities is left"
 }
 
