@@ -149,6 +149,7 @@ class Writer {
   }
   bool bytes(std::span<const std::uint8_t> data) {
     if (!reserve(data.size())) return false;
+    if (data.empty()) return true;  // an empty span may hold no pointer at all
     std::memcpy(m_buffer.data() + m_position, data.data(), data.size());
     m_position += data.size();
     return true;
