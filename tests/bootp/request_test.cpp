@@ -55,6 +55,7 @@ TEST_F(BootpRequest, OnlyRequestsForThisServerFromKnownClientsAreAnswered) {
       {"299 bytes", BootRequest().length(299), false},
       {"longer than the packet buffer", BootRequest().length(1537), false},
       {"op 3", BootRequest().op(3), false},
+      {"a BOOTREPLY for another relay agent", BootRequest().op(2).yiaddr(kBoardAddress), false},
       {"unknown hardware address", BootRequest().chaddr(Bytes{0x99}), false},
       {"hardware type 8", BootRequest().htype(8), false},
       {"hardware type and length 255", BootRequest().htype(255).hlen(255), false},
@@ -102,8 +103,10 @@ TEST_F(BootpRequest, ReplyGoesWhereItsFieldsSayWithArpOnlyForANewAddress) {
   EXPECT_EQ(xid_of(*relayed), 8u);
   EXPECT_EQ(address_at(*relayed, kYiaddr), address(kBoardAddress));
   EXPECT_TRUE(commands().empty());
-  // A BOOTREPLY: passed on to its yiaddr as it came, after the arp commands.
-  Bytes passing = BootRequest().op(2).yiaddr(kBoardAddress).siaddr("9.9.9.9").xid(9);
+  // A BOOTREPLY for this host as relay agent: passed on to its yiaddr as it came, after the
+  // arp commands.
+  Bytes passing =
+      BootRequest().op(2).giaddr("127.0.0.1").yiaddr(kBoardAddress).siaddr("9.9.9.9").xid(9);
   passing.resize(320, 0x5A);
   EXPECT_EQ(reply_to(passing), passing);
   EXPECT_EQ(commands(), kBoardArp);
@@ -152,6 +155,34 @@ TEST_F(BootpRequest, EveryDatagramLooksForTheTableEvenOneThatIsNotARequest) {
 
   write_table(kTable);
   EXPECT_FALSE(reply_to(BootRequest()).empty());
+}
+
+TEST_F(BootpRequest, ReportsOfASilentServerReachTheErrorStreamAsLines) {
+  set_diagnostic_sink(nullptr);  // the program's own destinations
+  ::testing::internal::CaptureStderr();
+  start();  // no kalvex.ini yet, and never a flash.bin
+  write_table(kTable);
+  send(BootRequest().chaddr(Bytes{2, 0, 0, 0, 0, 0x77}).xid(2));
+  reply_to(BootRequest().xid(3));
+  const std::string text = ::testing::internal::GetCapturedStderr();
+  std::size_t at = 0;
+  for (const char* line :
+       {"stat on \"kalvex.ini\": No such file or directory\n",
+        "unknown client Ethernet address 02-00-00-00-00-77\n", "found 127.0.0.2 (board)\n",
+        "can not determine size of file \"flash.bin\"\n"}) {
+    at = text.find(std::string("\n") + line, at);
+    EXPECT_NE(at, std::string::npos) << "no line " << line << "in order in:\n" << text;
+  }
+}
+
+TEST_F(BootpRequest, ServerRunAgainAfterAStopStartsAfresh) {
+  write_table("board:ha=021A2B3C4D5E:ip=1.1.1.1:bf=one.bin:\n");
+  start();
+  EXPECT_EQ(text_at(reply_to(BootRequest().xid(1)), kFile, 128), "one.bin");
+  m_server.stop();
+  write_table("board:ha=021A2B3C4D5E:ip=1.1.1.1:bf=two.bin:\n", true);  // same time: not "changed"
+  start();                                                              // binds the same port again
+  EXPECT_EQ(text_at(reply_to(BootRequest().xid(2)), kFile, 128), "two.bin");
 }
 
 TEST(BootpStartUp, TakenServerPortEndsTheProgramWithItsMessage) {

@@ -1,0 +1,125 @@
+// The server on a cable of the test's own: the PC's side is a network namespace of this
+// thread (the server thread starts in it), the board's side a second namespace joined to it
+// by a veth pair. What reaches the board and the PC's neighbour table show what a board
+// would see; the neighbour entries are the kernel's, made for real.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "bootp/bootpd.h"
+#include "bootp_server.h"
+#include "core/commands.h"
+#include "core/flash_state.h"
+#include "tests/support/eventually.h"
+#include "tests/support/network_namespace.h"
+
+namespace kalvex::testing {
+namespace {
+
+constexpr const char* kPc = "192.168.77.10";
+constexpr const char* kBoard = "192.168.77.9";
+const std::string kBoardSide = "kvxbootp" + std::to_string(::getpid());
+
+// pc0, the adapter, here; board0, with the board's hardware address, on the board's side.
+std::string cable() {
+  const std::string there = " && ip -n " + kBoardSide + " link set board0 ";
+  return "ip netns add " + kBoardSide + " && ip link set lo up" +
+         " && ip link add pc0 type veth peer name board0 netns " + kBoardSide +
+         " && ip addr add 192.168.77.10/24 dev pc0 && ip link set pc0 up" + there +
+         "address 02:1a:2b:3c:4d:5e" + there + "up";
+}
+
+class BootpOnACable : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!m_pcSide.entered()) GTEST_SKIP() << m_pcSide.why_not();
+    flash_state().serverAddress = address(kPc);
+    flash_state().clientAddress = address(kBoard);
+    write_file("kalvex.ini",
+               "board:ha=021A2B3C4D5E:ip=1.1.1.1:sa=1.1.1.1:sm=255.255.255.0:bf=flash.bin:\n");
+    bootp_config().resolveHost = [](const std::string&) { return std::optional<std::uint32_t>(); };
+    std::promise<void> listening;
+    bootp_config().onListening = [&] { listening.set_value(); };
+    m_server.start([](const platform::StopToken& stop) { bootpd(1, nullptr, stop); });
+    ASSERT_EQ(listening.get_future().wait_for(kPatience), std::future_status::ready);
+  }
+
+  void TearDown() override {
+    m_server.stop();
+    // The entries made are remembered process-wide; forget them here, where they were made.
+    if (m_pcSide.entered()) remove_neighbour_entries_made();
+    bootp_config() = BootpConfig{};
+    reset_flash_state_for_tests();
+    run_shell("ip netns del " + kBoardSide + " 2>/dev/null");
+  }
+
+  // Runs the step in the board's namespace: a socket opened there stays there.
+  static void on_board_side(const std::function<void()>& step) {
+    const int home = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    const int board = ::open(("/run/netns/" + kBoardSide).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::setns(board, CLONE_NEWNET), 0);
+    step();
+    ASSERT_EQ(::setns(home, CLONE_NEWNET), 0);
+    ::close(board);
+    ::close(home);
+  }
+
+  ScratchDir m_directory;
+  DiagnosticsCapture m_reports;
+  ThreadNetworkNamespace m_pcSide{cable()};
+  platform::ServerThread m_server;
+};
+
+TEST_F(BootpOnACable, StrayAndForgedDatagramsGetNothingAndLeaveTheNeighbourTableAlone) {
+  // The board holds its address (and a relay agent's off the adapter's network) so that an
+  // ordinary socket receives what is sent to it.
+  ASSERT_TRUE(run_shell(
+      "ip -n " + kBoardSide + " addr add 192.168.77.9/24 dev board0 && ip -n " + kBoardSide +
+      " addr add 10.1.1.1/24 dev board0 && ip route add 10.1.1.0/24 via " + kBoard));
+  platform::UdpSocket board, relay, local;
+  on_board_side([&] {
+    ASSERT_TRUE(board.open() && board.bind({0, 68}));
+    ASSERT_TRUE(relay.open() && relay.bind({0, 67}));
+  });
+  ASSERT_TRUE(local.open() && local.bind({address("127.0.0.1"), 0}));
+  const Bytes attacker{2, 0x66, 0x66, 0x66, 0x66, 0x66};
+  const struct {
+    const char* what;
+    platform::UdpSocket& from;
+    const char* to;
+    Bytes datagram;
+  } cases[] = {
+      {"a BOOTREPLY for no relay agent", board, kPc,
+       BootRequest().op(2).yiaddr("192.168.77.50").chaddr(attacker)},
+      {"a BOOTREPLY for the board, for no relay agent", board, kPc,
+       BootRequest().op(2).yiaddr(kBoard)},
+      {"a BOOTREPLY for another relay agent", board, kPc,
+       BootRequest().op(2).giaddr("10.1.1.1").yiaddr(kBoard)},
+      {"a request on another interface", local, "127.0.0.1", BootRequest()},
+      {"a request through a relay agent off the adapter's network", board, kPc,
+       BootRequest().giaddr("10.1.1.1")},
+  };
+  std::uint32_t xid = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.from.send_to(c.datagram, {address(c.to), 67});
+    // The board's own request follows: its reply must be the first datagram to reach it.
+    board.send_to(Bytes(BootRequest().xid(++xid)), {address(kPc), 67});
+    EXPECT_EQ(xid_of(receive(board).value_or(Bytes())), xid);
+    pollfd queued{relay.fd(), POLLIN, 0};
+    EXPECT_EQ(::poll(&queued, 1, 0), 0) << "a reply went to the relay agent";
+  }
+  EXPECT_TRUE(
+      m_reports.has(DiagnosticSource::Bootp,
+                    "ignoring packet from 127.0.0.1 on lo: only pc0 (192.168.77.10) is served"));
+  EXPECT_EQ(neighbour_entry("192.168.77.50", "pc0"), "");
+  EXPECT_EQ(neighbour_entry(kBoard, "pc0"), "192.168.77.9 lladdr 02:1a:2b:3c:4d:5e PERMANENT");
+}
+
+}  // namespace
+}  // namespace kalvex::testing
