@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "bootp/adapter.h"
+#include "bootp/dhcp.h"
 #include "bootp/host_table.h"
 #include "bootp/hw_address.h"
 #include "bootp/report.h"
@@ -200,6 +201,10 @@ void serve_request(ServerState& state) {
   MessageView message = state.packet.view();
   // The hardware type table has 8 rows; a type beyond it names no known client.
   if (message.htype() >= kHardwareTypes.size()) return;
+  // Read before anything of the reply is written over the request's options.
+  const DhcpOptions dhcp = read_dhcp_options(state.packet);
+  if (dhcp.messageType) return serve_dhcp(state, dhcp);
+
   const bool newAddress = message.ciaddr_net() == 0;
   HostEntry* entry = find_client(state, newAddress);
   if (entry == nullptr) return;

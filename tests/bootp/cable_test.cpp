@@ -1,7 +1,7 @@
 // The server on a cable of the test's own: the PC's side is a network namespace of this
 // thread (the server thread starts in it), the board's side a second namespace joined to it
-// by a veth pair. What reaches the board and the PC's neighbour table show what a board
-// would see; the neighbour entries are the kernel's, made for real.
+// by a veth pair. What reaches the board, the PC's neighbour table and real DHCP clients
+// show what a board would see; the neighbour entries are the kernel's, made for real.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -119,6 +119,47 @@ TEST_F(BootpOnACable, StrayAndForgedDatagramsGetNothingAndLeaveTheNeighbourTable
                     "ignoring packet from 127.0.0.1 on lo: only pc0 (192.168.77.10) is served"));
   EXPECT_EQ(neighbour_entry("192.168.77.50", "pc0"), "");
   EXPECT_EQ(neighbour_entry(kBoard, "pc0"), "192.168.77.9 lladdr 02:1a:2b:3c:4d:5e PERMANENT");
+}
+
+TEST_F(BootpOnACable, DhcpClientsGetTheBoardsAddressAndBootFile) {
+  const std::string here = m_directory.path().string() + "/";
+  write_file("udhcpc.sh",
+             "#!/bin/sh\n[ \"$1\" = bound ] && echo \"ip=$ip siaddr=$siaddr boot_file=$boot_file\" "
+             ">" +
+                 here + "udhcpc.out\nexit 0\n",
+             std::filesystem::perms(0755));
+  write_file("dhclient.conf", "timeout 20;\n");
+  const std::string onBoard = "timeout 60 ip netns exec " + kBoardSide + " ";
+  const struct {
+    const char* client;
+    std::string run;
+    const char* output;
+    std::vector<std::string> expected;
+  } clients[] = {
+      {"busybox",
+       onBoard + "busybox udhcpc -i board0 -f -q -n -t 5 -T 1 -s " + here + "udhcpc.sh",
+       "udhcpc.out",
+       {"ip=192.168.77.9 siaddr=192.168.77.10 boot_file=flash.bin"}},
+      // dhclient stays for the lease's renewal: it runs until the lease is written.
+      {"dhclient",
+       "(ip netns exec " + kBoardSide + " dhclient -d -1 -sf /bin/true -cf " + here +
+           "dhclient.conf -lf " + here + "leases -pf " + here +
+           "dhclient.pid board0 2>/dev/null & for i in $(seq 300); do grep -qs fixed-address " +
+           here + "leases && break; sleep 0.1; done; kill $!; wait $!; true)",
+       "leases",
+       {"fixed-address 192.168.77.9;", "filename \"flash.bin\";"}},
+  };
+  for (const auto& c : clients) {
+    SCOPED_TRACE(c.client);
+    if (!run_shell(std::string("command -v ") + c.client)) {
+      ADD_FAILURE() << c.client << " is not installed: run scripts/install-deps.sh";
+      continue;
+    }
+    EXPECT_TRUE(run_shell(c.run));
+    const std::string output = std::filesystem::exists(c.output) ? read_file(c.output) : "";
+    for (const std::string& text : c.expected)
+      EXPECT_NE(output.find(text), std::string::npos) << output;
+  }
 }
 
 }  // namespace
