@@ -264,7 +264,7 @@ void fill_vendor_area(Packet& packet, const HostEntry& entry, std::uint64_t boot
   VendorWriter out{platform::wire::Writer(std::span(packet.buffer).subspan(offset::kVend)),
                    static_cast<int>(packet.length - offset::kVend)};
   out.bytes.bytes(kRfc1048Cookie);
-  out.bytes.bytes(leadingOptions);
+  if (!leadingOptions.empty()) out.bytes.bytes(leadingOptions);
   out.room -= static_cast<int>(kCookieSize + leadingOptions.size());
   put_first_group(entry, bootFileSize, out);
   if (entry.has(Flag::ExtensionFile)) {
