@@ -28,6 +28,7 @@ inline constexpr std::size_t kHlen = 2;
 inline constexpr std::size_t kHops = 3;
 inline constexpr std::size_t kXid = 4;
 inline constexpr std::size_t kSecs = 8;
+inline constexpr std::size_t kFlags = 10;  // unused in BOOTP; DHCP's flags
 inline constexpr std::size_t kCiaddr = 12;
 inline constexpr std::size_t kYiaddr = 16;
 inline constexpr std::size_t kSiaddr = 20;
@@ -59,10 +60,16 @@ class MessageView {
     return platform::wire::load_be16(m_bytes.subspan<offset::kSecs, 2>());
   }
 
+  // DHCP's broadcast bit: the client cannot take a unicast reply before it has its address.
+  bool broadcast_flag() const {
+    return (platform::wire::load_be16(m_bytes.subspan<offset::kFlags, 2>()) & 0x8000) != 0;
+  }
+
   std::uint32_t ciaddr_net() const { return address(offset::kCiaddr); }
   std::uint32_t yiaddr_net() const { return address(offset::kYiaddr); }
   std::uint32_t siaddr_net() const { return address(offset::kSiaddr); }
   std::uint32_t giaddr_net() const { return address(offset::kGiaddr); }
+  void set_ciaddr_net(std::uint32_t value) { set_address(offset::kCiaddr, value); }
   void set_yiaddr_net(std::uint32_t value) { set_address(offset::kYiaddr, value); }
   void set_siaddr_net(std::uint32_t value) { set_address(offset::kSiaddr, value); }
 

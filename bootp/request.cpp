@@ -1,11 +1,13 @@
 // Answering one request: is it ours, whose entry is it, what address, server and boot file
-// does it get; then the ARP entry and the send. Every read of the request stays inside its
-// fields, whatever the client put in hlen, sname or file.
+// does it get; then the ARP entry and the send, both kept to the adapter's network. Every
+// read of the request stays inside its fields, whatever the client put in hlen, sname or file.
 #include "bootp/request.h"
 
 #include <algorithm>
 #include <cerrno>
 
+#include "bootp/adapter.h"
+#include "bootp/dhcp.h"
 #include "bootp/host_table.h"
 #include "bootp/hw_address.h"
 #include "bootp/report.h"
@@ -13,6 +15,7 @@
 #include "core/commands.h"
 #include "core/flash_state.h"
 #include "platform/fs.h"
+#include "platform/interfaces.h"
 
 namespace bootp {
 
@@ -139,32 +142,28 @@ std::optional<std::uint64_t> file_size_of(const std::string& path) {
   return status->size;
 }
 
-void serve_request(ServerState& state) {
+HostEntry* find_client(ServerState& state, bool byHardwareAddress) {
   MessageView message = state.packet.view();
-  // The hardware type table has 8 rows; a type beyond it names no known client.
-  if (message.htype() >= kHardwareTypes.size()) return;
   if (!meant_for_us(message, state.ownHostName)) {
     if (state.verbosity > 0)
       bootp_report(kInfo, "ignoring request for server %s from client at %s address %s",
                    std::string(message.sname_text()).c_str(), hw_type_name(message.htype()),
                    hw_text(message.chaddr(), message.hlen()).c_str());
-    return;
+    return nullptr;
   }
   if (message.sname_text().empty()) fill_sname(message, state.ownHostName);
   message.set_op(kBootReply);
 
   HostEntry* entry = nullptr;
-  if (message.ciaddr_net() != 0) {
+  if (!byHardwareAddress) {
     if (state.verbosity > 1)
       bootp_report(kInfo, "request from IP addr %s",
                    platform::inet_ntoa(message.ciaddr_net()).c_str());
     entry = find_by_ip(state, message.ciaddr_net());
-    if (entry == nullptr) return;
   } else {
     entry = find_by_hw(state, message);
-    if (entry == nullptr) return;
-    message.set_yiaddr_net(entry->ipAddress);
   }
+  if (entry == nullptr) return nullptr;
   if (state.verbosity > 0)
     bootp_report(kInfo, "found %s (%s)", platform::inet_ntoa(entry->ipAddress).c_str(),
                  entry->name().c_str());
@@ -173,66 +172,110 @@ void serve_request(ServerState& state) {
     if (state.verbosity > 1)
       bootp_report(kInfo, "ignoring request due to timestamp (%d < %u)", message.secs(),
                    entry->minWait);
-    return;
+    return nullptr;
   }
+  return entry;
+}
 
+bool fill_reply(ServerState& state, HostEntry& entry,
+                std::span<const std::uint8_t> leadingOptions) {
+  MessageView message = state.packet.view();
   const std::uint32_t serverAddress = flash_state().serverAddress.load();
-  entry->bootServer = serverAddress;
-  message.set_siaddr_net(entry->has(Flag::BootServer) ? serverAddress : 0);
+  entry.bootServer = serverAddress;
+  message.set_siaddr_net(entry.has(Flag::BootServer) ? serverAddress : 0);
 
-  const auto bootFile = locate_boot_file(message, *entry, state.verbosity);
-  if (!bootFile) return;
+  const auto bootFile = locate_boot_file(message, entry, state.verbosity);
+  if (!bootFile) return false;
   write_file_field(message, bootFile->clientPath);
   if (state.verbosity > 2) bootp_report(kInfo, "bootfile=\"%s\"", bootFile->clientPath.c_str());
   const auto vend = message.vend();
   if (state.verbosity > 1)
     bootp_report(kInfo, "vendor magic field is %d.%d.%d.%d", vend[0], vend[1], vend[2], vend[3]);
 
-  if (entry->has(Flag::VendorCookie)) std::copy_n(entry->vendorCookie.begin(), 4, vend.begin());
-  fill_vendor_area(state.packet, *entry, bootFile->size, state.verbosity);
+  if (entry.has(Flag::VendorCookie)) std::copy_n(entry.vendorCookie.begin(), 4, vend.begin());
+  fill_vendor_area(state.packet, entry, bootFile->size, state.verbosity, leadingOptions);
+  return true;
+}
+
+void serve_request(ServerState& state) {
+  MessageView message = state.packet.view();
+  // The hardware type table has 8 rows; a type beyond it names no known client.
+  if (message.htype() >= kHardwareTypes.size()) return;
+  // Read before anything of the reply is written over the request's options.
+  const DhcpOptions dhcp = read_dhcp_options(state.packet);
+  if (dhcp.messageType) return serve_dhcp(state, dhcp);
+
+  const bool newAddress = message.ciaddr_net() == 0;
+  HostEntry* entry = find_client(state, newAddress);
+  if (entry == nullptr) return;
+  if (newAddress) message.set_yiaddr_net(entry->ipAddress);
+  if (!fill_reply(state, *entry, {})) return;
   if (state.verbosity > 1) bootp_report(kInfo, "sending reply (with RFC1048 options)");
   transmit_reply(state, false, entry->has(Flag::ReplyAddress) ? entry->replyAddress : 0);
 }
 
 void relay_reply(ServerState& state) {
+  MessageView message = state.packet.view();
+  // A relay agent passes on only replies that a server addressed to it (RFC 1542); anything
+  // else would let whoever sends one choose a neighbour entry and a destination.
+  if (!platform::interface_holding(message.giaddr_net())) {
+    bootp_report(kNotice, "ignoring boot reply for %s address %s: giaddr %s is not ours",
+                 hw_type_name(message.htype()), hw_text(message.chaddr(), message.hlen()).c_str(),
+                 platform::inet_ntoa(message.giaddr_net()).c_str());
+    return;
+  }
   if (state.verbosity > 0) bootp_report(kInfo, "processing boot reply");
   transmit_reply(state, true, 0);
 }
 
 void transmit_reply(ServerState& state, bool forward, std::uint32_t override_net) {
-  MessageView message = state.packet.view();
-  std::uint16_t port = state.clientPort;
-  std::uint32_t destination = 0;
-  const std::size_t hwLength = std::min<std::size_t>(message.hlen(), kMaxHwText);
-  const int type = message.htype() == 0 ? 1 : message.htype();
-
+  const MessageView message = state.packet.view();
+  ReplyDestination destination{0, state.clientPort};
   if (override_net != 0) {
-    destination = override_net;
+    destination.address_net = override_net;
     if (state.verbosity > 1)
-      bootp_report(kInfo, "reply address override: %s", platform::inet_ntoa(destination).c_str());
+      bootp_report(kInfo, "reply address override: %s", platform::inet_ntoa(override_net).c_str());
     // The override address is where the board will be reached, so it is paired with the
     // board's own hardware address.
-    setarp(state, destination, type, std::span(message.chaddr()).first(hwLength));
+    destination.neighbourEntry = true;
   } else if (message.ciaddr_net() != 0) {
-    destination = message.ciaddr_net();
+    destination.address_net = message.ciaddr_net();
   } else if (message.giaddr_net() != 0 && !forward) {
-    destination = message.giaddr_net();
-    port = state.serverPort;
+    destination.address_net = message.giaddr_net();
+    destination.port = state.serverPort;
     if (state.verbosity > 1)
-      bootp_report(kInfo, "sending reply to gateway %s", platform::inet_ntoa(destination).c_str());
+      bootp_report(kInfo, "sending reply to gateway %s",
+                   platform::inet_ntoa(destination.address_net).c_str());
   } else {
-    destination = message.yiaddr_net();
-    if (state.verbosity > 1)
-      bootp_report(kInfo, "setarp %s - %s", platform::inet_ntoa(destination).c_str(),
-                   hw_text(message.chaddr(), hwLength).c_str());
-    setarp(state, destination, type, std::span(message.chaddr()).first(hwLength));
+    destination.address_net = message.yiaddr_net();
+    destination.neighbourEntry = true;
   }
+  send_reply(state, destination, !forward);
+}
 
-  if (!forward && message.siaddr_net() == 0) message.set_siaddr_net(state.ownAddress);
+void send_reply(ServerState& state, const ReplyDestination& destination, bool fillSiaddr) {
+  MessageView message = state.packet.view();
+  const std::string address = platform::inet_ntoa(destination.address_net);
+  if (!destination.broadcast && !on_adapter_network(state, destination.address_net)) {
+    bootp_report(kNotice, "not sending reply to %s: not on the network of %s", address.c_str(),
+                 state.adapter ? state.adapter->interface_name.c_str() : "the chosen adapter");
+    return;
+  }
+  if (destination.neighbourEntry) {
+    const std::size_t hwLength = std::min<std::size_t>(message.hlen(), kMaxHwText);
+    const auto hwAddress = std::span<const std::uint8_t>(message.chaddr()).first(hwLength);
+    if (state.verbosity > 1)
+      bootp_report(kInfo, "setarp %s - %s", address.c_str(), hw_text(hwAddress, hwLength).c_str());
+    setarp(state, destination.address_net, message.htype() == 0 ? 1 : message.htype(), hwAddress);
+  }
+  if (fillSiaddr && message.siaddr_net() == 0) message.set_siaddr_net(state.ownAddress);
 
   const auto bytes = std::span<const std::uint8_t>(state.packet.buffer).first(state.packet.length);
-  if (state.serverSocket.send_to(bytes, {destination, port}) < 0)
-    bootp_report(kError, "sendto: %s", platform::error_text(errno).c_str());
+  const platform::Endpoint to{destination.address_net, destination.port};
+  const long sent = destination.broadcast && state.adapter
+                        ? state.serverSocket.send_out_of(bytes, to, state.adapter->index)
+                        : state.serverSocket.send_to(bytes, to);
+  if (sent < 0) bootp_report(kError, "sendto: %s", platform::error_text(errno).c_str());
 }
 
 void setarp(const ServerState& state, std::uint32_t address_net, int,

@@ -9,12 +9,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <new>
+#include <string>
 
+#include "bootp/adapter.h"
 #include "bootp/host_table.h"
 #include "bootp/report.h"
 #include "bootp/request.h"
 #include "bootp/server_state.h"
 #include "core/fatal_box.h"
+#include "core/flash_state.h"
 #include "platform/exit.h"
 #include "platform/interfaces.h"
 
@@ -66,7 +69,24 @@ void start_server(ServerState& state, const BootpConfig& config) {
         "Bootp port is not available, some other application is using it.\nPlease stop it "
         "and try again.");
   }
+  if (const std::uint32_t serverAddress = flash_state().serverAddress.load(); serverAddress != 0)
+    state.adapter = platform::interface_holding(serverAddress);
+  // DHCP clients may ask for their replies by broadcast.
+  if (!state.serverSocket.enable_broadcast())
+    bootp_report(kError, "broadcast: %s", platform::error_text(errno).c_str());
   state.clientPort = config.clientPort;
+}
+
+void report_other_interface(const ServerState& state, const platform::RecvResult& received) {
+  const std::string from = platform::inet_ntoa(received.from.address_net);
+  const std::string arrival = interface_name(received.interfaceIndex);
+  const std::string serverAddress = platform::inet_ntoa(flash_state().serverAddress.load());
+  if (state.adapter)
+    bootp_report(kNotice, "ignoring packet from %s on %s: only %s (%s) is served", from.c_str(),
+                 arrival.c_str(), state.adapter->interface_name.c_str(), serverAddress.c_str());
+  else
+    bootp_report(kNotice, "ignoring packet from %s on %s: no interface holds %s", from.c_str(),
+                 arrival.c_str(), serverAddress.c_str());
 }
 
 void serve(ServerState& state, const platform::StopToken& stop) {
@@ -82,6 +102,10 @@ void serve(ServerState& state, const platform::StopToken& stop) {
     if (state.verbosity > 1)
       bootp_report(kInfo, "recvd pkt from IP addr %s",
                    platform::inet_ntoa(received.from.address_net).c_str());
+    if (!arrived_on_adapter(state, received.interfaceIndex)) {
+      if (state.verbosity > 0) report_other_interface(state, received);
+      continue;
+    }
     if (received.length < kMinimumMessage) {
       if (state.verbosity > 0) bootp_report(kNotice, "received short packet");
       continue;

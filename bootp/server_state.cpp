@@ -17,8 +17,9 @@ void ServerState::reset() {
   clientPort = 68;
   ownHostName.clear();
   ownAddress = 0;
-  verbosity = 0;
+  verbosity = 1;
   secondsWest = 0;
+  adapter.reset();
 }
 
 }  // namespace bootp

@@ -15,6 +15,7 @@
 #include "bootp/host_entry.h"
 #include "bootp/message.h"
 #include "core/file_names.h"
+#include "platform/interfaces.h"
 #include "platform/net.h"
 
 namespace bootp {
@@ -45,9 +46,15 @@ struct ServerState {
   std::uint16_t clientPort = 68;
   std::string ownHostName;       // at most 64 characters
   std::uint32_t ownAddress = 0;  // network order; fallback for siaddr
-  int verbosity = 0;             // threshold for informational messages, fixed at 0
-  int secondsWest = 0;           // the time offset that to=auto gives
+  // Threshold for informational messages, fixed at 1: the reports that explain why a request
+  // goes unanswered (unknown client, another server named, the table read) reach the user.
+  int verbosity = 1;
+  int secondsWest = 0;  // the time offset that to=auto gives
   HostTable table;
+  // The adapter the user confirmed (the interface holding serverAddress): only datagrams that
+  // arrive on it are served, and replies go only to its network. None while no serverAddress
+  // is set, and then every interface counts.
+  std::optional<platform::InterfaceAddress> adapter;
 
   ServerState() = default;
   ~ServerState() { reset(); }

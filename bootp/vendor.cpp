@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::uint8_t kPad = 0;
 constexpr std::uint8_t kEnd = 255;
+constexpr int kEndOption = 1;
 // Only the first 64 bytes of the request's vendor area are scanned for option 57.
 constexpr std::size_t kScannedVendorBytes = 64;
 constexpr std::size_t kCookieSize = 4;
@@ -121,18 +122,31 @@ std::uint16_t boot_size_blocks(const HostEntry& entry, std::uint64_t bootFileSiz
   return static_cast<std::uint16_t>(blocks & 0xFFFF);
 }
 
-// Options 1, 3 and 13, written without checking the room: at least 60 bytes are free here
-// and only the gateway list, which checks for itself, can use them up; the buffer holds the
-// few bytes that may then land behind the reply.
+// Options 1, 3 and 13. The gateway list is cut so that option 13 and the end option still
+// fit behind it; in a vendor area of 64 bytes that happens from the 12th gateway on.
 void put_first_group(const HostEntry& entry, std::uint64_t bootFileSize, VendorWriter& out) {
+  constexpr int kBootSizeOption = 4;
+  const int keptBack = kEndOption + (entry.has(Flag::BootSize) ? kBootSizeOption : 0);
   if (entry.has(Flag::SubnetMask)) {
-    put_address_option(1, entry.subnetMask, out);
-    if (entry.has(Flag::Gateways)) append_address_option(3, entry.gateways, out);
+    if (out.room < 6 + keptBack) {
+      report_no_room(entry, "sm");
+    } else {
+      put_address_option(1, entry.subnetMask, out);
+      out.room -= keptBack;
+      const bool cut =
+          entry.has(Flag::Gateways) && append_address_option(3, entry.gateways, out) != 0;
+      out.room += keptBack;
+      if (cut) report_no_room(entry, "gw");
+    }
   }
   if (entry.has(Flag::BootSize)) {
+    if (out.room < kBootSizeOption + kEndOption) {
+      report_no_room(entry, "bs");
+      return;
+    }
     put_header(13, 2, out);
     out.bytes.be16(boot_size_blocks(entry, bootFileSize));
-    out.room -= 4;
+    out.room -= kBootSizeOption;
   }
 }
 
@@ -142,9 +156,9 @@ void put_extension_file(const HostEntry& entry, VendorWriter& out) {
   const std::string& name = entry.extensionFile ? entry.extensionFile->text : std::string();
   if (out.room < static_cast<int>(name.size()) + 3) {
     report_no_room(entry, "ef");
-    return;
+  } else {
+    put_text_option(18, name, out);
   }
-  put_text_option(18, name, out);
   out.bytes.u8(kEnd);
 }
 
@@ -245,27 +259,22 @@ int append_host_options(const HostEntry& entry, VendorWriter& out) {
 }
 
 void fill_vendor_area(Packet& packet, const HostEntry& entry, std::uint64_t bootFileSize,
-                      int verbosity) {
+                      int verbosity, std::span<const std::uint8_t> leadingOptions) {
   apply_reply_length(packet, entry, verbosity);
   VendorWriter out{platform::wire::Writer(std::span(packet.buffer).subspan(offset::kVend)),
                    static_cast<int>(packet.length - offset::kVend)};
   out.bytes.bytes(kRfc1048Cookie);
-  out.room -= 4;
+  if (!leadingOptions.empty()) out.bytes.bytes(leadingOptions);
+  out.room -= static_cast<int>(kCookieSize + leadingOptions.size());
   put_first_group(entry, bootFileSize, out);
   if (entry.has(Flag::ExtensionFile)) {
     put_extension_file(entry, out);
     return;
   }
 
-  out.room -= 1;  // one byte kept for the end option
+  out.room -= kEndOption;  // kept back for the end option, which therefore always fits
   append_host_options(entry, out);
-  out.room += 1;
-  if (out.room < 1) {
-    report_no_room(entry, "(end)");
-    return;
-  }
   out.bytes.u8(kEnd);
-  out.room -= 1;
   for (int i = 0; i < out.room; ++i) out.bytes.u8(0);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "bootp/host_entry.h"
 #include "bootp/message.h"
@@ -24,9 +25,11 @@ struct VendorWriter {
 // maximum message size (option 57), at least 300 and at most the packet buffer.
 void apply_reply_length(Packet& packet, const HostEntry& entry, int verbosity);
 
-// Applies the reply length rule, then writes the vendor area; bootFileSize in bytes.
+// Applies the reply length rule, then writes the vendor area; bootFileSize in bytes. The
+// leading options (a DHCP reply's own) come right behind the cookie, ahead of the entry's.
+// The area always ends with the end option inside the reply's length.
 void fill_vendor_area(Packet& packet, const HostEntry& entry, std::uint64_t bootFileSize,
-                      int verbosity);
+                      int verbosity, std::span<const std::uint8_t> leadingOptions = {});
 
 // The options after the first group, in fixed order; stops at the first that does not fit.
 // Returns the number of bytes written.

@@ -9,12 +9,13 @@ DiagnosticSink g_sink;
 
 void write_default(DiagnosticSource source, std::string_view text) {
   switch (source) {
-    case DiagnosticSource::Bootp:
-      return;
     case DiagnosticSource::Tftp:
       std::fwrite(text.data(), 1, text.size(), stderr);
       return;
+    case DiagnosticSource::Bootp:
     case DiagnosticSource::Commands:
+      // One call per line, so that a line of the other server's thread never splits it.
+      if (text.ends_with('\n')) text.remove_suffix(1);
       std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
       return;
   }

@@ -1,8 +1,8 @@
 // The one channel for the servers' diagnostics: the BOOTP server's reports (with syslog
 // severities), the TFTP server's log text and refused neighbour-table changes all go through
-// it. By default the TFTP text goes to the standard error stream as written, a refused
-// change as a line of its own, and the BOOTP reports are kept from the user; tests install
-// a sink that keeps everything.
+// it. By default the TFTP text goes to the standard error stream as written, and a BOOTP
+// report or a refused change as a line of its own there, so that a server that stays silent
+// says why; tests install a sink that keeps everything.
 #pragma once
 
 #include <cstdint>

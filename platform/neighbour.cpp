@@ -1,15 +1,21 @@
-// The neighbour table over rtnetlink, through libmnl. Every call opens its own socket, so the
-// BOOTP thread and the UI thread share nothing, and waits for the kernel's acknowledgement;
-// the interface lookup reads the kernel's IPv4 addresses the same way.
+// The neighbour table over rtnetlink, through libmnl. Each thread keeps one socket of its own,
+// so the BOOTP thread and the UI thread share nothing, and every call waits for the kernel's
+// acknowledgement; the interface lookup reads the kernel's IPv4 addresses the same way.
 #include "platform/neighbour.h"
+
+#include "platform/fd_io.h"
 
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <libmnl/libmnl.h>
 #include <linux/if_addr.h>
 #include <linux/neighbour.h>
@@ -17,6 +23,7 @@
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -28,7 +35,6 @@ constexpr std::size_t kMessageBytes = 8192;
 // kernel that never answers from holding the calling thread for good.
 constexpr std::chrono::seconds kAnswerPatience{2};
 constexpr std::size_t kMaxHardwareAddressBytes = 8;
-constexpr unsigned kSequence = 1;  // one request per socket
 
 struct alignas(nlmsghdr) MessageBuffer {
   std::array<char, kMessageBytes> bytes;
@@ -83,11 +89,12 @@ void read_acknowledgement(const nlmsghdr* message, Answer& answer) {
 }
 
 // Walks one received datagram; true once the answer is complete.
-bool take_datagram(const char* bytes, int length, unsigned portid, DataHandler on_data,
-                   Answer& answer) {
+bool take_datagram(const char* bytes, int length, unsigned portid, unsigned sequence,
+                   DataHandler on_data, Answer& answer) {
   for (auto* message = reinterpret_cast<const nlmsghdr*>(bytes); mnl_nlmsg_ok(message, length);
        message = mnl_nlmsg_next(message, &length)) {
-    if (!mnl_nlmsg_portid_ok(message, portid) || !mnl_nlmsg_seq_ok(message, kSequence)) continue;
+    // An answer to an earlier request that gave up waiting is passed over.
+    if (!mnl_nlmsg_portid_ok(message, portid) || !mnl_nlmsg_seq_ok(message, sequence)) continue;
     if (message->nlmsg_type == NLMSG_ERROR) {
       read_acknowledgement(message, answer);
       return true;
@@ -109,30 +116,76 @@ void configure(mnl_socket* route) {
   ::setsockopt(mnl_socket_get_fd(route), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
 }
 
-// Sends the request on a socket of its own and reads until the kernel's acknowledgement or the
-// end of its dump.
-void exchange(const nlmsghdr* request, DataHandler on_data, Answer& answer) {
-  const RouteSocket route(mnl_socket_open(NETLINK_ROUTE));
-  if (!route || mnl_socket_bind(route.get(), 0, MNL_SOCKET_AUTOPID) < 0) {
+// The calling thread's socket. Opening, binding and closing one for every request cost more
+// than the request itself, so it is kept; but a socket acts on the network namespace it was
+// opened in, so a thread that has moved to another namespace (tests move threads) gets a new
+// one. Without a way to tell the namespace, a socket serves one request only. Telling it costs
+// a microsecond or two, so a change right after an interface lookup on the same thread takes
+// the lookup's socket as it stands: the index it was given means something only there.
+struct ThreadRouteSocket {
+  RouteSocket socket;
+  unsigned portid = 0;
+  unsigned sequence = 0;
+  std::string space;  // the namespace the socket was opened in, as the system names it
+  bool justLookedUp = false;
+  // The thread's own namespace links, opened once: reading a link there is cheaper than
+  // looking the whole path up each time.
+  UniqueFd namespaces{::open("/proc/thread-self/ns", O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+};
+thread_local ThreadRouteSocket t_route;
+
+// "net:[4026531840]", or empty when it cannot be told.
+std::string current_namespace() {
+  std::array<char, 64> link{};
+  const ssize_t length = ::readlinkat(t_route.namespaces.get(), "net", link.data(), link.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= link.size()) return {};
+  return std::string(link.data(), static_cast<std::size_t>(length));
+}
+
+enum class After : std::uint8_t { Anything, Lookup };
+
+mnl_socket* route_socket(After after, int& error) {
+  if (std::exchange(t_route.justLookedUp, false) && after == After::Lookup && t_route.socket)
+    return t_route.socket.get();
+  const auto space = current_namespace();
+  if (t_route.socket && !space.empty() && space == t_route.space) return t_route.socket.get();
+  t_route.socket.reset(mnl_socket_open2(NETLINK_ROUTE, SOCK_CLOEXEC));
+  if (!t_route.socket || mnl_socket_bind(t_route.socket.get(), 0, MNL_SOCKET_AUTOPID) < 0) {
+    error = errno;
+    t_route.socket.reset();
+    return nullptr;
+  }
+  configure(t_route.socket.get());
+  t_route.portid = mnl_socket_get_portid(t_route.socket.get());
+  t_route.space = space;
+  return t_route.socket.get();
+}
+
+// Sends the request on the thread's socket and reads until the kernel's acknowledgement or the
+// end of its dump. A socket that failed is not used again.
+void exchange(nlmsghdr* request, DataHandler on_data, Answer& answer,
+              After after = After::Anything) {
+  mnl_socket* route = route_socket(after, answer.error);
+  if (route == nullptr) return;
+  request->nlmsg_seq = ++t_route.sequence;
+  if (mnl_socket_sendto(route, request, request->nlmsg_len) < 0) {
     answer.error = errno;
+    t_route.socket.reset();
     return;
   }
-  configure(route.get());
-  if (mnl_socket_sendto(route.get(), request, request->nlmsg_len) < 0) {
-    answer.error = errno;
-    return;
-  }
-  const unsigned portid = mnl_socket_get_portid(route.get());
   MessageBuffer buffer;
   for (;;) {
-    const ssize_t received =
-        mnl_socket_recvfrom(route.get(), buffer.bytes.data(), buffer.bytes.size());
+    const ssize_t received = mnl_socket_recvfrom(route, buffer.bytes.data(), buffer.bytes.size());
     if (received < 0) {
       answer.error = (errno == EAGAIN || errno == EWOULDBLOCK) ? ETIMEDOUT : errno;
+      t_route.socket.reset();
       return;
     }
-    if (take_datagram(buffer.bytes.data(), static_cast<int>(received), portid, on_data, answer))
+    if (take_datagram(buffer.bytes.data(), static_cast<int>(received), t_route.portid,
+                      request->nlmsg_seq, on_data, answer)) {
+      if (t_route.space.empty()) t_route.socket.reset();
       return;
+    }
   }
 }
 
@@ -140,7 +193,6 @@ nlmsghdr* put_request(MessageBuffer& buffer, std::uint16_t type, unsigned flags)
   nlmsghdr* request = mnl_nlmsg_put_header(buffer.bytes.data());
   request->nlmsg_type = type;
   request->nlmsg_flags = static_cast<std::uint16_t>(NLM_F_REQUEST | flags);
-  request->nlmsg_seq = kSequence;
   return request;
 }
 
@@ -198,6 +250,7 @@ std::optional<std::uint32_t> interface_index_for(std::uint32_t address_net) {
   AddressSearch search;
   search.address_net = address_net;
   exchange(request, consider_address, search);
+  t_route.justLookedUp = search.error == 0 && t_route.socket;
   if (search.error != 0 || search.best_prefix == 0) return {};
   return search.best_index;
 }
@@ -212,16 +265,16 @@ NeighbourResult add_permanent_neighbour(std::uint32_t interface_index, std::uint
                                             interface_index, address_net, NUD_PERMANENT);
   mnl_attr_put(request, NDA_LLADDR, hardware_address.size(), hardware_address.data());
   Answer answer;
-  exchange(request, nullptr, answer);
+  exchange(request, nullptr, answer, After::Lookup);
   return result_of(answer);
 }
 
 NeighbourResult delete_neighbour(std::uint32_t interface_index, std::uint32_t address_net) {
   MessageBuffer buffer;
-  const nlmsghdr* request =
+  nlmsghdr* request =
       put_neighbour_request(buffer, RTM_DELNEIGH, 0, interface_index, address_net, 0);
   Answer answer;
-  exchange(request, nullptr, answer);
+  exchange(request, nullptr, answer, After::Lookup);
   return result_of(answer);
 }
 

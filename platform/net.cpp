@@ -143,6 +143,28 @@ long UdpSocket::send_to(std::span<const std::uint8_t> bytes, Endpoint to) {
                   reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
+long UdpSocket::send_out_of(std::span<const std::uint8_t> bytes, Endpoint to,
+                            std::uint32_t interfaceIndex) {
+  sockaddr_in address = to_sockaddr(to);
+  iovec data{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
+  alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr message{};
+  message.msg_name = &address;
+  message.msg_namelen = sizeof address;
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = IPPROTO_IP;
+  header->cmsg_type = IP_PKTINFO;
+  header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+  in_pktinfo info{};
+  info.ipi_ifindex = static_cast<int>(interfaceIndex);
+  std::memcpy(CMSG_DATA(header), &info, sizeof info);
+  return ::sendmsg(m_fd.get(), &message, 0);
+}
+
 bool sockets_available() {
   UdpSocket probe;
   return probe.open();

@@ -63,6 +63,9 @@ class UdpSocket {
                      std::optional<std::chrono::milliseconds> limit = std::nullopt);
   // Number of bytes sent, or -1 (errno kept).
   long send_to(std::span<const std::uint8_t> bytes, Endpoint to);
+  // The same, out of that interface whatever the routes say: a limited broadcast
+  // (255.255.255.255) then reaches the one network the interface is cabled to.
+  long send_out_of(std::span<const std::uint8_t> bytes, Endpoint to, std::uint32_t interfaceIndex);
   void close() { m_fd.reset(); }
 
  private:

@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages that building, running and testing Kalvex need.
 # tftpd-hpa is only a benchmark peer: its service must never start on this machine's
 # port 69, so service starts are refused while packages are installed. dnsmasq-base, the
-# BOOTP benchmark's peer, is the bare program and comes with no service at all.
+# BOOTP benchmark's peer, is the bare program and comes with no service at all; busybox (udhcpc)
+# and isc-dhcp-client (dhclient) are the DHCP clients the BOOTP tests run in namespaces.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,7 @@ packages=(
   libmnl-dev
   xvfb xdotool x11-utils imagemagick
   curl tftp-hpa tftpd-hpa dnsmasq-base
+  busybox isc-dhcp-client
   iproute2 nftables procps util-linux
   dpkg-dev libcap2-bin desktop-file-utils man-db
 )

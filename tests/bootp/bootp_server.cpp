@@ -60,6 +60,7 @@ void BootpServerTest::write_table(const std::string& entries, bool sameTime) {
 }
 
 void BootpServerTest::start() {
+  m_listening = std::promise<void>();
   bootp_config().onListening = [this] { m_listening.set_value(); };
   m_server.start([](const platform::StopToken& stop) { bootpd(1, nullptr, stop); });
   ASSERT_EQ(m_listening.get_future().wait_for(kPatience), std::future_status::ready)
@@ -71,7 +72,7 @@ void BootpServerTest::send(const Bytes& datagram) {
             static_cast<long>(datagram.size()));
 }
 
-std::optional<Bytes> BootpServerTest::receive(platform::UdpSocket& socket) {
+std::optional<Bytes> receive(platform::UdpSocket& socket) {
   pollfd ready{socket.fd(), POLLIN, 0};
   if (::poll(&ready, 1, static_cast<int>(kPatience.count())) != 1) return std::nullopt;
   Bytes buffer(2048);

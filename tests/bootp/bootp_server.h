@@ -17,8 +17,8 @@
 
 namespace kalvex::testing {
 
-inline constexpr const char* kBoardAddress = "127.0.0.2";     // clientAddress
-inline constexpr const char* kServerAddress = "10.20.30.40";  // serverAddress
+inline constexpr const char* kBoardAddress = "127.0.0.2";   // clientAddress
+inline constexpr const char* kServerAddress = "127.0.0.1";  // serverAddress: lo is the adapter
 // Where a reply to a ciaddr or a reply address of the tables ends up.
 inline constexpr const char* kElsewhere = "127.0.0.9";
 // Every table holds this client first, so that a datagram that must go unanswered can be
@@ -31,6 +31,9 @@ inline std::uint32_t address(const char* text) {
   return platform::inet_addr(text);
 }
 
+// The next datagram on the socket; none when nothing comes within the patience.
+std::optional<Bytes> receive(platform::UdpSocket& socket);
+
 class BootpServerTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -42,7 +45,6 @@ class BootpServerTest : public ::testing::Test {
   // Runs bootpd on its thread; returns once its socket listens.
   void start();
   void send(const Bytes& datagram);
-  static std::optional<Bytes> receive(platform::UdpSocket& socket);
   // The reply that reaches the board's address; an empty one (and a failure) when none does.
   Bytes reply_to(const Bytes& request);
   // Sends the datagram, then the control request: the first reply must be the control's,

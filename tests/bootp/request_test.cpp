@@ -1,5 +1,5 @@
-// Requests over loopback: which are answered, where the reply goes, what it names, and the
-// arp commands started before it.
+// Requests over loopback, BOOTP and DHCP: which are answered, where the reply goes, what it
+// names, the arp commands started before it, and the reports a user reads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,7 +25,18 @@ constexpr const char* kTable =
 const Bytes kWaitsMac{2, 0, 0, 0, 0, 2};
 const Commands kBoardArp{{"arp", "-d 127.0.0.2"}, {"arp", "-s 127.0.0.2 02-1A-2B-3C-4D-5E"}};
 
-TEST_F(BootpRequest, KnownBoardGetsItsAddressServerAndBootFileAfterTheArpCommands) {
+// The canonical request with DHCP's message type and the options given, behind the cookie.
+BootRequest dhcp(std::uint8_t type, Bytes options = {}) {
+  options.insert(options.begin(), {53, 1, type});
+  options.push_back(255);
+  return BootRequest().vendor(4, options);
+}
+
+std::string hex_at(const Bytes& message, std::size_t at, std::size_t count) {
+  return message.size() < at + count ? "too short" : hex(std::span(message).subspan(at, count));
+}
+
+TEST_F(BootpRequest, KnownBoardGetsItsAddressServerAndBootFileOverBootpAndDhcpAlike) {
   write_table(kTable);
   start();
   const Bytes reply = reply_to(BootRequest());  // reaches 127.0.0.2, the board's new address
@@ -36,11 +47,52 @@ TEST_F(BootpRequest, KnownBoardGetsItsAddressServerAndBootFileAfterTheArpCommand
   EXPECT_EQ(text_at(reply, kSname, 64), platform::host_name().value());
   EXPECT_EQ(text_at(reply, kFile, 128), "flash.bin");
   EXPECT_EQ(commands(), kBoardArp);
+  // U-Boot's placeholders in a BOOTP request's vendor area change nothing of the reply.
+  EXPECT_EQ(hex(reply_to(BootRequest().vendor(4, {60, 1, 'U', 1, 4, 0, 0, 0, 0, 255}))),
+            hex(reply));
+  // A DHCP client's OFFER and ACK carry the same behind their own options.
+  const Bytes offer = reply_to(dhcp(1));
+  const Bytes ack = reply_to(dhcp(3, {50, 4, 127, 0, 0, 2, 54, 4, 127, 0, 0, 1}));
+  for (const auto& [dhcpReply, type] : {std::pair{offer, "02"}, std::pair{ack, "05"}}) {
+    SCOPED_TRACE(type);
+    EXPECT_EQ(hex_at(dhcpReply, 0, kVend), hex_at(reply, 0, kVend));
+    EXPECT_EQ(hex_at(dhcpReply, kVend, 19),  // type, server identifier, a day's lease
+              "63 82 53 63 35 01 " + std::string(type) + " 36 04 7F 00 00 01 33 04 00 01 51 80");
+    EXPECT_EQ(hex_at(dhcpReply, kVend + 19, 45), hex_at(reply, kVend + 4, 45));
+  }
+  EXPECT_EQ(commands().size(), 8u) << "all four replies after the board's neighbour entry";
 
   const Bytes other = reply_to(BootRequest().chaddr(Bytes{2, 0, 0, 0, 0, 1}).xid(2));
   ASSERT_FALSE(other.empty());
   EXPECT_EQ(address_at(other, kSiaddr), platform::ipv4_interfaces().front().address_net)
       << "an entry without sa names the PC's own first address";
+}
+
+TEST_F(BootpRequest, DhcpRenewalInformAndWrongAddressAreAnsweredWhereTheRfcSays) {
+  platform::UdpSocket relay;
+  ASSERT_TRUE(relay.open() && relay.bind({address("127.0.0.3"), bootp_config().serverPort}));
+  write_table(kTable);
+  start();
+  // Renewing: an ACK to the address the client uses, which needs no neighbour entry.
+  EXPECT_EQ(hex_at(reply_to(dhcp(3).ciaddr(kBoardAddress)), kYiaddr, 4), "7F 00 00 02");
+  EXPECT_TRUE(commands().empty());
+  // Informing: the rest of the configuration, without an address or a lease.
+  send(dhcp(8).ciaddr(kElsewhere));
+  const Bytes informed = receive(m_elsewhere).value_or(Bytes());
+  EXPECT_EQ(hex_at(informed, kYiaddr, 4) + text_at(informed, kFile, 128), "00 00 00 00flash.bin");
+  EXPECT_EQ(hex_at(informed, kVend, 15), "63 82 53 63 35 01 05 36 04 7F 00 00 01 01 04");
+  // Another address asked for, through a relay agent: a NAK that names nothing.
+  send(dhcp(3, {50, 4, 127, 0, 0, 7}).giaddr("127.0.0.3"));
+  const Bytes refused = receive(relay).value_or(Bytes());
+  EXPECT_EQ(hex_at(refused, kYiaddr, 8) + text_at(refused, kFile, 128), "00 00 00 00 00 00 00 00");
+  EXPECT_EQ(hex_at(refused, kVend, 14), "63 82 53 63 35 01 06 36 04 7F 00 00 01 FF");
+
+  expect_no_reply_to(dhcp(7).ciaddr(kBoardAddress));                        // release
+  expect_no_reply_to(dhcp(4, {50, 4, 127, 0, 0, 2}));                       // decline
+  expect_no_reply_to(dhcp(3, {50, 4, 127, 0, 0, 2, 54, 4, 127, 0, 0, 5}));  // another's offer
+  EXPECT_TRUE(
+      reported("Ethernet address 02-1A-2B-3C-4D-5E declined 127.0.0.2: another host "
+               "answers for it"));
 }
 
 TEST_F(BootpRequest, OnlyRequestsForThisServerFromKnownClientsAreAnswered) {
@@ -55,6 +107,7 @@ TEST_F(BootpRequest, OnlyRequestsForThisServerFromKnownClientsAreAnswered) {
       {"299 bytes", BootRequest().length(299), false},
       {"longer than the packet buffer", BootRequest().length(1537), false},
       {"op 3", BootRequest().op(3), false},
+      {"a BOOTREPLY for another relay agent", BootRequest().op(2).yiaddr(kBoardAddress), false},
       {"unknown hardware address", BootRequest().chaddr(Bytes{0x99}), false},
       {"hardware type 8", BootRequest().htype(8), false},
       {"hardware type and length 255", BootRequest().htype(255).hlen(255), false},
@@ -102,8 +155,10 @@ TEST_F(BootpRequest, ReplyGoesWhereItsFieldsSayWithArpOnlyForANewAddress) {
   EXPECT_EQ(xid_of(*relayed), 8u);
   EXPECT_EQ(address_at(*relayed, kYiaddr), address(kBoardAddress));
   EXPECT_TRUE(commands().empty());
-  // A BOOTREPLY: passed on to its yiaddr as it came, after the arp commands.
-  Bytes passing = BootRequest().op(2).yiaddr(kBoardAddress).siaddr("9.9.9.9").xid(9);
+  // A BOOTREPLY for this host as relay agent: passed on to its yiaddr as it came, after the
+  // arp commands.
+  Bytes passing =
+      BootRequest().op(2).giaddr("127.0.0.1").yiaddr(kBoardAddress).siaddr("9.9.9.9").xid(9);
   passing.resize(320, 0x5A);
   EXPECT_EQ(reply_to(passing), passing);
   EXPECT_EQ(commands(), kBoardArp);
@@ -152,6 +207,20 @@ TEST_F(BootpRequest, EveryDatagramLooksForTheTableEvenOneThatIsNotARequest) {
 
   write_table(kTable);
   EXPECT_FALSE(reply_to(BootRequest()).empty());
+}
+
+TEST_F(BootpRequest, ReportsOfASilentServerReachTheErrorStreamAsLines) {
+  set_diagnostic_sink(nullptr);  // the program's own destinations
+  ::testing::internal::CaptureStderr();
+  start();  // no kalvex.ini yet, and never a flash.bin
+  write_table(kTable);
+  send(BootRequest().chaddr(Bytes{2, 0, 0, 0, 0, 0x77}).xid(2));
+  reply_to(BootRequest().xid(3));
+  const std::string text = "\n" + ::testing::internal::GetCapturedStderr();
+  for (const char* line : {"stat on \"kalvex.ini\": No such file or directory",
+                           "unknown client Ethernet address 02-00-00-00-00-77",
+                           "can not determine size of file \"flash.bin\""})
+    EXPECT_NE(text.find("\n" + std::string(line) + "\n"), std::string::npos) << line << text;
 }
 
 TEST(BootpStartUp, TakenServerPortEndsTheProgramWithItsMessage) {

@@ -24,10 +24,12 @@ std::string vend_of(const Bytes& reply) {
 }
 
 TEST_F(BootpReplyContent, EntryFieldsBecomeOptionsInTheirOrderAsFarAsTheyFit) {
-  std::string sixteen, fourteen;
+  std::string sixteen, fourteen, eleven;
   for (int i = 1; i <= 16; ++i) sixteen += "10.0.0." + std::to_string(i) + " ";
-  for (int i = 1; i <= 14; ++i)
+  for (int i = 1; i <= 14; ++i) {
     fourteen += hex(Bytes{10, 0, 0, static_cast<std::uint8_t>(i)}) + " ";
+    if (i == 11) eleven = fourteen;
+  }
   const struct {
     std::string entry;
     std::string vend;         // then zeros up to 64 bytes
@@ -62,6 +64,11 @@ TEST_F(BootpReplyContent, EntryFieldsBecomeOptionsInTheirOrderAsFarAsTheyFit) {
        ".b: No room for \"ds\" option"},
       {".b:T200=\"" + std::string(100, 'x') + "\":T201=01:", "63 82 53 63 C9 01 01 FF",
        ".b: No room for \"(generic)\" option"},
+      // The gateways that fit leave room for the boot size and the end option.
+      {".b:sm=255.255.255.0:gw=" + sixteen + ":bs=4:",
+       "63 82 53 63 01 04 FF FF FF 00 03 2C " + eleven + "0D 02 00 04 FF",
+       ".b: No room for \"gw\" option"},
+      {".b:ef=" + std::string(70, 'e') + ":", "63 82 53 63 FF", ".b: No room for \"ef\" option"},
   };
   write_file("flash.bin", std::string(1048576, 'x'));
   std::uint32_t xid = 0;

@@ -55,6 +55,19 @@ TEST_F(NeighbourTable, PermanentEntryIsAddedReplacedAndDeletedInTheOrderAsked) {
   EXPECT_EQ(board_entry(), "");
 }
 
+TEST_F(NeighbourTable, ThreadThatMovedToAnotherNamespaceChangesThatOnesTable) {
+  ASSERT_TRUE(platform::add_permanent_neighbour(m_index, m_board, kBoardMac).ok());
+  {
+    const kalvex::testing::ThreadNetworkNamespace other{kalvex::testing::kVethPair};
+    ASSERT_TRUE(other.entered()) << other.why_not();
+    const auto index = platform::interface_index_for(m_board);
+    ASSERT_TRUE(index);
+    EXPECT_EQ(platform::add_permanent_neighbour(*index, m_board, kOtherMac).text, "");
+    EXPECT_EQ(board_entry(), "192.168.77.9 lladdr 02:00:00:00:00:01 PERMANENT");
+  }
+  EXPECT_EQ(board_entry(), "192.168.77.9 lladdr 02:1a:2b:3c:4d:5e PERMANENT");
+}
+
 TEST_F(NeighbourTable, RefusedRequestIsReportedAndLeavesTheTableAlone) {
   const Mac nine(9, 0x02);
   const struct {
