@@ -64,7 +64,10 @@ void start_server(ServerState& state, const BootpConfig& config) {
   }
   state.serverPort = config.serverPort;
   if (!state.serverSocket.bind({config.bindAddress_net, config.serverPort})) {
-    bootp_report(kError, "bind: %s", platform::error_text(errno).c_str());
+    const int error = errno;
+    bootp_report(kError, "bind: %s", platform::error_text(error).c_str());
+    if (platform::is_permission_error(error))
+      fatal_box(port_permission_text("Bootp", config.serverPort).c_str());
     fatal_box(
         "Bootp port is not available, some other application is using it.\nPlease stop it "
         "and try again.");

@@ -16,3 +16,7 @@ void install_fatal_box_hook(FatalBoxHook hook);
 // Shows the message through the hook, then ends the process with exit code 1. Does not
 // return, whatever thread calls it.
 [[noreturn]] void fatal_box(const char* message);
+
+// The text for a server port the process may not bind (it lacks the privilege), which must not
+// read as if another program held the port.
+std::string port_permission_text(const char* server, int port);

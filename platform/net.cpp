@@ -174,4 +174,8 @@ std::string error_text(int error) {
   return std::strerror(error);
 }
 
+bool is_permission_error(int error) {
+  return error == EACCES || error == EPERM;
+}
+
 }  // namespace platform

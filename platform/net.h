@@ -81,4 +81,8 @@ bool sockets_available();
 // The text of errno, for diagnostics.
 std::string error_text(int error);
 
+// Whether a failed call's error means the process lacks the right (a port below 1024 without
+// the privilege to bind it), as opposed to a port some other program holds.
+bool is_permission_error(int error);
+
 }  // namespace platform

@@ -2,6 +2,8 @@
 // names, the arp commands started before it, and the reports a user reads.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -236,6 +238,19 @@ TEST(BootpStartUp, TakenServerPortEndsTheProgramWithItsMessage) {
       ::testing::ExitedWithCode(1),
       "Bootp port is not available, some other application is using it.\nPlease stop it and "
       "try again.");
+}
+
+// Without the privilege the port is not taken by anyone: the box says what is missing.
+TEST(BootpStartUp, PortWithoutThePrivilegeSaysSo) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        if (::getuid() == 0 && ::setuid(65534) != 0) std::_Exit(3);
+        bootp_config().serverPort = 999;
+        bootp_config().bindAddress_net = address("127.0.0.1");
+        bootpd(1, nullptr, platform::StopToken());
+      },
+      ::testing::ExitedWithCode(1), "Bootp port 999 may not be used by this program");
 }
 
 }  // namespace
