@@ -332,11 +332,12 @@ finish_flash() {
     kill "$KVX_KALVEX_PID" 2>/dev/null
     return
   fi
-  if kvx_wait_for "$DIR/console.log" "System on board is rebooting ..." 60; then
-    check_neighbour_removed
-  else
+  if ! kvx_wait_for "$DIR/console.log" "System on board is rebooting ..." 60; then
     fail "console: no \"System on board is rebooting ...\""
+    kill "$KVX_KALVEX_PID" 2>/dev/null
+    return
   fi
+  check_neighbour_removed
   wait_kalvex 150
   [ "$KVX_STATUS" = 0 ] || fail "kalvex ended with status $KVX_STATUS, not 0"
   check_reply
@@ -429,7 +430,9 @@ for row in "${rows[@]}"; do
   index=$((index + 1))
   NAMESPACES+=("kvx$$-$index-pc" "kvx$$-$index-bd")
   (
+    SECONDS=0
     run_scenario "$row" "$index"
+    echo "$SECONDS" >"$DIR/seconds"
     for pid in $(cat "$DIR/pids" 2>/dev/null); do kill "$pid" 2>/dev/null; done
     kvx_link_down "kvx$$-$index-pc" "kvx$$-$index-bd"
   ) &
@@ -451,7 +454,7 @@ for row in "${rows[@]}"; do
     done
   else
     passed=$((passed + 1))
-    echo "PASS $name"
+    echo "PASS $name ($(cat "$WORK/$name/seconds") s)"
   fi
 done
 echo "e2e: $passed passed, $failed failed"
