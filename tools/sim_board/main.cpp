@@ -184,6 +184,12 @@ std::optional<int> boot_once(RawLink& link, const Options& options, bool first_r
   if (!reply) return kExitNoBootp;
   print_reply(*reply);
   FetchOptions fetch = options.fetch;
+  if (!first_round) {
+    // Each injected loss fires once in the board's whole run.
+    fetch.lose_data.reset();
+    fetch.lose_last_data = false;
+    fetch.silent_after.reset();
+  }
   fetch.server_net = reply->siaddr_net;
   fetch.file = options.file.value_or(reply->file);
   if (fetch.server_net == 0 || fetch.file.empty()) {
