@@ -139,8 +139,9 @@ check_first_reply_used() {
   local asked used
   asked=$(grep -m1 -o 'bootp: request xid=0x[0-9a-f]*' "$DIR/board.log" | cut -d= -f2)
   used=$(grep -m1 -o 'bootp: reply xid=0x[0-9a-f]*' "$DIR/board.log" | cut -d= -f2)
-  [ -n "$asked" ] && [ "$asked" = "$used" ] ||
+  if [ -z "$asked" ] || [ "$asked" != "$used" ]; then
     fail "the board's first request (xid $asked) was not the one answered (xid ${used:-none})"
+  fi
 }
 
 check_no_restart() {
