@@ -81,10 +81,10 @@ in_board_log() { grep -q -- "$1" "$DIR/board.log"; }
 in_console() { grep -qF -- "$1" "$DIR/console.log"; }
 
 check_reply() {
-  grep -q "bootp: reply xid=0x[0-9a-f]* .*yiaddr=$KVX_BOARD_ADDRESS siaddr=$KVX_PC_ADDRESS file=flash.bin" \
+  grep -qF "bootp: reply yiaddr=$KVX_BOARD_ADDRESS siaddr=$KVX_PC_ADDRESS file=flash.bin" \
     "$DIR/board.log" || fail "BOOTP reply fields differ: $(grep 'bootp: reply' "$DIR/board.log")"
   # A DHCP reply carries its message type and server identifier among the vendor options.
-  in_board_log "bootp: reply .*dhcp=" && return
+  in_board_log "bootp: used reply .*dhcp=" && return
   local vendor
   vendor=$(kvx_expected_vendor "$IMAGE_BYTES")
   grep -qx "bootp: vendor=$vendor" "$DIR/board.log" ||
@@ -139,7 +139,7 @@ check_console() {
 check_first_reply_used() {
   local asked used
   asked=$(grep -m1 -o 'bootp: request xid=0x[0-9a-f]*' "$DIR/board.log" | cut -d= -f2)
-  used=$(grep -m1 -o 'bootp: reply xid=0x[0-9a-f]*' "$DIR/board.log" | cut -d= -f2)
+  used=$(grep -m1 -o 'bootp: used reply xid=0x[0-9a-f]*' "$DIR/board.log" | cut -d= -f2)
   if [ -z "$asked" ] || [ "$asked" != "$used" ]; then
     fail "the board's first request (xid $asked) was not the one answered (xid ${used:-none})"
   fi
@@ -196,7 +196,7 @@ check_ran_unprivileged() {
 
 check_dhcp_acked() {
   in_board_log "bootp: request .* dhcp=REQUEST" || fail "the board sent no DHCPREQUEST"
-  in_board_log "bootp: reply .* dhcp=ACK" || fail "the board's address did not come with a DHCPACK"
+  in_board_log "bootp: used reply .* dhcp=ACK" || fail "the board's address did not come with a DHCPACK"
 }
 
 check_options_agreed() {
@@ -216,7 +216,7 @@ check_flash_bin_intact() {
 
 check_served_twice() {
   in_board_log "board: starting over from the address request" || fail "the board never started over"
-  [ "$(grep -c 'bootp: reply' "$DIR/board.log")" -ge 2 ] || fail "the board's second address request went unanswered"
+  [ "$(grep -c 'bootp: used reply' "$DIR/board.log")" -ge 2 ] || fail "the board's second address request went unanswered"
 }
 
 # ---- one flash --------------------------------------------------------------------------------
@@ -309,11 +309,14 @@ wait_kalvex() {
   fi
 }
 
-run_board() {
-  ip netns exec "$BOARD_NS" "$SIM_BOARD" --interface "$KVX_BOARD_LINK" --output "$DIR/board.bin" \
-    --bootp-give-up-ms 60000 "${BOARD_PACE[@]}" "${BOARD_RETRY[@]}" "${BOARD_ARGS[@]}" \
-    >"$DIR/board.log" 2>&1
+# The board in the foreground; in the background (exec'd, so that its id is the board's own):
+# (exec_board) &
+exec_board() {
+  exec ip netns exec "$BOARD_NS" "$SIM_BOARD" --interface "$KVX_BOARD_LINK" \
+    --output "$DIR/board.bin" --bootp-give-up-ms 60000 "${BOARD_PACE[@]}" "${BOARD_RETRY[@]}" \
+    "${BOARD_ARGS[@]}" >"$DIR/board.log" 2>&1
 }
+run_board() { (exec_board); }
 
 # Notes whether the board had its last block when the console first showed 100 %.
 note_first_full() {
@@ -371,7 +374,7 @@ finish_stray() {
 
 # Esc in the middle of the transfer ends Kalvex and leaves no neighbour entry behind.
 finish_cancel() {
-  run_board &
+  (exec_board) &
   local board=$!
   remember_pid "$board"
   kvx_wait_for "$DIR/console.log" "Updating Image" 60 || fail "console: the transfer never started"

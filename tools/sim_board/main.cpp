@@ -150,12 +150,13 @@ int prefix_length(std::optional<std::uint32_t> mask_net) {
 }
 
 void print_reply(const BootReply& reply) {
-  std::cout << "bootp: reply xid=0x" << std::hex << reply.xid << std::dec;
-  if (reply.dhcp != DhcpType::None) std::cout << " dhcp=" << dhcp_type_name(reply.dhcp);
-  std::cout << " yiaddr=" << platform::inet_ntoa(reply.yiaddr_net)
+  std::cout << "bootp: reply yiaddr=" << platform::inet_ntoa(reply.yiaddr_net)
             << " siaddr=" << platform::inet_ntoa(reply.siaddr_net) << " file=" << reply.file
             << std::endl;
   std::cout << "bootp: vendor=" << hex_text(reply.vendor) << std::endl;
+  std::cout << "bootp: used reply xid=0x" << std::hex << reply.xid << std::dec;
+  if (reply.dhcp != DhcpType::None) std::cout << " dhcp=" << dhcp_type_name(reply.dhcp);
+  std::cout << std::endl;
 }
 
 int write_result(const Options& options, const FetchResult& result) {
