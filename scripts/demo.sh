@@ -4,7 +4,7 @@
 # whole flash from the board's first BOOTREQUEST to Kalvex's own exit (about two minutes, most
 # of it the countdown while a real board would write its image). Needs root for the namespaces.
 #   bash scripts/demo.sh               a clean flash
-#   bash scripts/demo.sh --lose-block  the board misses one DATA block: watch the restart
+#   bash scripts/demo.sh --lose-block  the board misses one DATA block: watch it recover
 # Run as an ordinary user, it asks sudo for root.
 set -euo pipefail
 
@@ -91,7 +91,7 @@ show_kalvex() {
 
 say "Starting kalvex in $PC_NS; the product and the address are confirmed with their defaults"
 show_kalvex
-if ! kvx_confirm_product_and_address "$WORK/console.log"; then
+if ! kvx_confirm_product_and_address "$WORK/console.log" || ! kvx_wait_serving "$PC_NS"; then
   echo "demo: kalvex did not get to \"Server is ready ...\"; its errors:" >&2
   cat "$WORK/kalvex.err" >&2
   exit 1
@@ -99,7 +99,7 @@ fi
 
 say "Powering the board on in $BOARD_NS ($KVX_BOARD_MAC)"
 board_args=(--ack-delay-us 500 --tftp-timeout-ms 2000 --tftp-resends 3 --max-restarts 30)
-[ "$lose_block" = 1 ] && board_args+=(--lose-data 1500)
+[ "$lose_block" = 1 ] && board_args+=(--lose-data 1000)
 ip netns exec "$BOARD_NS" "$SIM_BOARD" --interface "$KVX_BOARD_LINK" --output "$WORK/board.bin" \
   "${board_args[@]}" 2>&1 | sed -u 's/^/board  | /' &
 board_pid=$!
@@ -126,3 +126,4 @@ else
   echo "    the board's image differs from $KVX_PRODUCT.bin"
   exit 1
 fi
+[ "$status" -eq 0 ] || exit 1

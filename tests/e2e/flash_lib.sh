@@ -94,10 +94,12 @@ kvx_expected_vendor() {
   echo "$hex"
 }
 
-# kvx_start_kalvex NS DIR KALVEX: runs Kalvex in the console in DIR, its input a FIFO that
-# this shell keeps open (KVX_INPUT_FD) so that the end of input never cancels a dialog early.
+# kvx_start_kalvex NS DIR KALVEX [WRAPPER...]: runs Kalvex in the console in DIR (through the
+# wrapper command, if one is given), its input a FIFO that this shell keeps open
+# (KVX_INPUT_FD) so that the end of input never cancels a dialog early.
 kvx_start_kalvex() {
   local ns=$1 dir=$2 kalvex=$3
+  local wrapper=("${@:4}")
   rm -f "$dir/console.in"
   mkfifo "$dir/console.in"
   exec {KVX_INPUT_FD}<>"$dir/console.in"
@@ -105,7 +107,7 @@ kvx_start_kalvex() {
     cd "$dir" || exit 1
     # Kalvex must not hold a writer of its own input, or closing ours would never end it.
     exec {KVX_INPUT_FD}>&-
-    exec env -u DISPLAY -u WAYLAND_DISPLAY ip netns exec "$ns" "$kalvex" \
+    exec env -u DISPLAY -u WAYLAND_DISPLAY ip netns exec "$ns" "${wrapper[@]}" "$kalvex" \
       <"$dir/console.in" >"$dir/console.log" 2>"$dir/kalvex.err"
   ) &
   KVX_KALVEX_PID=$!
@@ -144,12 +146,9 @@ kvx_confirm_product_and_address() {
   kvx_wait_for "$log" "Server is ready ..." 20
 }
 
-# kvx_watch_neighbours NS ADDRESS FILE: samples the PC's neighbour entry for the board's
-# address every 100 ms until killed, or for ten minutes at most.
-kvx_watch_neighbours() {
-  local ns=$1 address=$2 file=$3 i
-  for ((i = 0; i < 6000; i++)); do
-    echo "$(date +%s.%N) $(ip -n "$ns" neigh show "$address" dev "$KVX_PC_LINK")" >>"$file"
-    sleep 0.1
-  done
+# Both of Kalvex's ports are bound in NS: from now on a request waits in its socket.
+kvx_serving() {
+  [ -n "$(ip netns exec "$1" ss -Hlun 'sport = :67')" ] &&
+    [ -n "$(ip netns exec "$1" ss -Hlun 'sport = :69')" ]
 }
+kvx_wait_serving() { kvx_until 20 kvx_serving "$1"; }

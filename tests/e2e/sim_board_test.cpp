@@ -1,7 +1,9 @@
 // What keeps the whole-flash runs honest: the simulated board takes only frames sent to its
 // own hardware address, so a reply reaches it only through the neighbour entry that Kalvex
-// made, and only BOOTP replies for its own chaddr and a request it sent lately.
+// made, and only BOOTP replies for its own chaddr and a request it sent lately; with a window
+// it acknowledges every window and every gap once, so a server's window is really exercised.
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "platform/process.h"
 #include "tools/sim_board/link.h"
 #include "tools/sim_board/packets.h"
+#include "tools/sim_board/tftp_client.h"
 
 namespace sim_board {
 namespace {
@@ -84,6 +87,95 @@ TEST(BoardLink, TakesOnlyFramesForItsOwnHardwareAddress) {
   });
   if (!unavailable.empty()) GTEST_SKIP() << unavailable;
 }
+
+// A server on 127.0.0.1 that agrees to 8-byte blocks in windows of four and sends what the
+// test says, recording every ACK that comes back.
+class ScriptedServer {
+ public:
+  ScriptedServer() {
+    EXPECT_TRUE(m_socket.open() && m_socket.bind({platform::inet_addr("127.0.0.1"), 0}));
+    m_port = m_socket.local_endpoint().value_or(platform::Endpoint{}).port;
+  }
+  std::uint16_t port() const { return m_port; }
+
+  // Whether a datagram came from the board before the limit passed; its opcode is kept.
+  bool next(std::chrono::milliseconds limit = 10s) {
+    m_buffer.assign(2048, 0);
+    const auto result = m_socket.receive(m_buffer, platform::StopToken(), limit);
+    if (result.status != platform::RecvResult::Status::Received) return false;
+    m_board = result.from;
+    m_buffer.resize(result.length);
+    last_op = m_buffer.size() >= 2 ? m_buffer[1] : 0;
+    const auto packet = parse_tftp(m_buffer);
+    if (packet && packet->op == TftpOp::Ack) acks.push_back(packet->number);
+    return true;
+  }
+  void send(const Bytes& packet) { m_socket.send_to(packet, m_board); }
+  void agree() {
+    static constexpr char kOack[] = "\0\6blksize\0008\0windowsize\0004";  // and the last NUL
+    send(Bytes(kOack, kOack + sizeof kOack));
+  }
+  void data(std::uint16_t block, std::size_t length = 8) {
+    send(build_data(block, Bytes(length, static_cast<std::uint8_t>('a' + block))));
+  }
+
+  std::vector<std::uint16_t> acks;
+  std::uint8_t last_op = 0;
+
+ private:
+  platform::UdpSocket m_socket;
+  std::uint16_t m_port = 0;
+  platform::Endpoint m_board;
+  Bytes m_buffer;
+};
+
+struct WindowCase {
+  const char* name;
+  bool skip_last_ack;
+  std::vector<std::uint16_t> acks;
+};
+
+class BoardAcknowledges : public testing::TestWithParam<WindowCase> {};
+
+TEST_P(BoardAcknowledges, EachWindowAndEachGapOnce) {
+  ScriptedServer server;
+  FetchOptions options;
+  options.server_net = platform::inet_addr("127.0.0.1");
+  options.server_port = server.port();
+  options.blksize = 8;
+  options.windowsize = 4;
+  options.skip_last_ack = GetParam().skip_last_ack;
+  std::ostringstream log;
+  FetchResult result;
+  std::jthread board([&] { result = fetch_image(options, log); });
+
+  ASSERT_TRUE(server.next());
+  EXPECT_EQ(server.last_op, static_cast<std::uint8_t>(TftpOp::Rrq));
+  server.agree();
+  ASSERT_TRUE(server.next());  // ACK 0
+  for (std::uint16_t block = 1; block <= 4; ++block) server.data(block);
+  EXPECT_TRUE(server.next());  // the window's one ACK
+  server.data(5);
+  server.data(7);  // 6 lost
+  server.data(8);
+  EXPECT_TRUE(server.next());  // ACK 5, once
+  server.data(6);
+  server.data(7);
+  server.data(8, 3);
+  board.join();
+  // The board has ended: whatever it sent over loopback is queued by now.
+  while (server.next(1ms)) {
+  }
+
+  EXPECT_EQ(server.acks, GetParam().acks) << log.str();
+  EXPECT_EQ(result.outcome, FetchResult::Outcome::Complete) << log.str();
+  EXPECT_EQ(result.image.size(), 7u * 8 + 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BoardAcknowledges,
+                         testing::Values(WindowCase{"EveryBlock", false, {0, 4, 5, 8}},
+                                         WindowCase{"AllButTheLast", true, {0, 4, 5}}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace
 }  // namespace sim_board

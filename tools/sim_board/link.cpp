@@ -143,4 +143,9 @@ bool take_address(const std::string& interface, std::uint32_t address_net, int p
          run_command({"ip", "link", "set", "dev", interface, "arp", "on"}, error);
 }
 
+bool drop_address(const std::string& interface, std::string& error) {
+  return run_command({"ip", "address", "flush", "dev", interface}, error) &&
+         run_command({"ip", "link", "set", "dev", interface, "arp", "off"}, error);
+}
+
 }  // namespace sim_board

@@ -63,5 +63,7 @@ class UdpPort {
 // Puts address/prefix on the interface and switches ARP on for it, with iproute2.
 bool take_address(const std::string& interface, std::uint32_t address_net, int prefix_length,
                   std::string& error);
+// Back to the state before the address request: no address, no ARP.
+bool drop_address(const std::string& interface, std::string& error);
 
 }  // namespace sim_board

@@ -1,5 +1,6 @@
 // sim_board: a boot loader on a link, for whole-flash tests and the demo. It asks for an
-// address with BOOTP, takes it, fetches the boot file with TFTP and writes what it received.
+// address with BOOTP (or DHCP), takes it, fetches the boot file with TFTP and writes what it
+// received; with network retry it starts over from the address request when the fetch fails.
 // Exit status: 0 image received, 2 no BOOTP reply, 3 TFTP failed, 1 usage or system error.
 #include <charconv>
 #include <cstdio>
@@ -25,20 +26,34 @@ constexpr const char* kUsage =
     "  --mac XX:XX:XX:XX:XX:XX   hardware address to ask with (default: the interface's)\n"
     "  --output FILE             where the received image is written (default: board.bin)\n"
     "  --bootp-give-up-ms N      stop asking for an address after N ms (default 28000)\n"
-    "  --tftp-timeout-ms N       wait N ms before re-sending (default 5000)\n"
+    "  --dhcp                    ask with DHCP: DISCOVER, then REQUEST, done on an ACK\n"
+    "  --netretry N              after a failed fetch, start over from the address request\n"
+    "                            up to N times (default 0)\n"
+    "  --file NAME               fetch NAME instead of the boot file the reply names\n"
+    "  --abort-write N           first upload N blocks to the boot file, then stop halfway\n"
+    "  --blksize N               block size to ask for, 0 not at all (default 1468)\n"
+    "  --windowsize N            window to ask for, ACK every N blocks (default: not asked)\n"
+    "  --tsize                   ask for the transfer size\n"
+    "  --plain-request           ask for no TFTP option at all\n"
+    "  --tftp-timeout-ms N       wait N ms before re-sending, and ask that (default 5000)\n"
     "  --tftp-resends N          unanswered re-sends before a new request (default 10)\n"
     "  --max-restarts N          new requests before giving up (default 10)\n"
     "  --give-up-s N             give the whole transfer up after N s (default 600)\n"
     "  --ack-delay-us N          pause before each ACK, like a slow board (default 0)\n"
     "  --lose-data N             ignore the first arrival of DATA block N\n"
-    "  --silent-after N          after ACKing block N, send nothing until the request restarts\n"
-    "  --plain-request           leave U-Boot's timeout/blksize options out of the request\n";
+    "  --lose-last-data          ignore the first arrival of the last DATA block\n"
+    "  --no-last-ack             finish without acknowledging the last block\n"
+    "  --silent-after N          after block N, send nothing until the request restarts\n";
 
 struct Options {
   std::string interface;
   std::optional<MacAddress> mac;
   std::string output = "board.bin";
   std::chrono::milliseconds bootp_give_up{28000};
+  bool dhcp = false;
+  int netretry = 0;
+  std::optional<std::string> file;
+  std::uint32_t abort_write_blocks = 0;
   FetchOptions fetch;
 };
 
@@ -63,6 +78,10 @@ bool apply_option(Options& options, const std::string& name, const std::string& 
     options.mac = parse_mac(value);
     return options.mac.has_value();
   }
+  if (name == "--file") {
+    options.file = value;
+    return !value.empty();
+  }
   const auto number = parse_number(value);
   if (!number) return false;
   const int count = static_cast<int>(std::min<std::uint32_t>(*number, 1000000));
@@ -82,19 +101,36 @@ bool apply_option(Options& options, const std::string& name, const std::string& 
     options.fetch.lose_data = *number;
   else if (name == "--silent-after")
     options.fetch.silent_after = *number;
+  else if (name == "--netretry")
+    options.netretry = count;
+  else if (name == "--abort-write")
+    options.abort_write_blocks = *number;
+  else if (name == "--blksize" && *number <= 65464)
+    options.fetch.blksize = static_cast<std::uint16_t>(*number);
+  else if (name == "--windowsize" && *number <= 65535)
+    options.fetch.windowsize = static_cast<std::uint16_t>(*number);
   else
     return false;
   return true;
+}
+
+// A switch without a value; false for an unknown name.
+bool apply_switch(Options& options, const std::string& name) {
+  bool* const target = name == "--plain-request"    ? &options.fetch.plain_request
+                       : name == "--dhcp"           ? &options.dhcp
+                       : name == "--tsize"          ? &options.fetch.ask_tsize
+                       : name == "--lose-last-data" ? &options.fetch.lose_last_data
+                       : name == "--no-last-ack"    ? &options.fetch.skip_last_ack
+                                                    : nullptr;
+  if (target != nullptr) *target = true;
+  return target != nullptr;
 }
 
 std::optional<Options> parse_options(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
-    if (name == "--plain-request") {
-      options.fetch.request_options = false;
-      continue;
-    }
+    if (apply_switch(options, name)) continue;
     if (i + 1 >= argc || !apply_option(options, name, argv[i + 1])) {
       std::cerr << "sim_board: bad option " << name << "\n";
       return {};
@@ -118,13 +154,61 @@ void print_reply(const BootReply& reply) {
             << " siaddr=" << platform::inet_ntoa(reply.siaddr_net) << " file=" << reply.file
             << std::endl;
   std::cout << "bootp: vendor=" << hex_text(reply.vendor) << std::endl;
+  std::cout << "bootp: used reply xid=0x" << std::hex << reply.xid << std::dec;
+  if (reply.dhcp != DhcpType::None) std::cout << " dhcp=" << dhcp_type_name(reply.dhcp);
+  std::cout << std::endl;
 }
 
-bool write_image(const std::string& path, const Bytes& image) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(image.data()),
-            static_cast<std::streamsize>(image.size()));
-  return static_cast<bool>(out.flush());
+int write_result(const Options& options, const FetchResult& result) {
+  std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(result.image.data()),
+            static_cast<std::streamsize>(result.image.size()));
+  if (!out.flush()) {
+    std::cerr << "sim_board: cannot write " << options.output << "\n";
+    return kExitUsage;
+  }
+  char crc[11];
+  std::snprintf(crc, sizeof crc, "0x%08x", crc32(result.image));
+  std::cout << "image: size=" << result.image.size() << " crc32=" << crc
+            << " restarts=" << result.restarts << std::endl;
+  return kExitOk;
+}
+
+// One round from the address request to the end of the fetch: the exit status, or nothing
+// when the fetch gave up and network retry may start over.
+std::optional<int> boot_once(RawLink& link, const Options& options, bool first_round) {
+  BootpOptions bootp;
+  bootp.mac = options.mac.value_or(link.mac());
+  bootp.give_up_after = options.bootp_give_up;
+  bootp.dhcp = options.dhcp;
+  const auto reply = obtain_address(link, bootp, std::cout);
+  if (!reply) return kExitNoBootp;
+  print_reply(*reply);
+  FetchOptions fetch = options.fetch;
+  if (!first_round) {
+    // Each injected loss fires once in the board's whole run.
+    fetch.lose_data.reset();
+    fetch.lose_last_data = false;
+    fetch.silent_after.reset();
+  }
+  fetch.server_net = reply->siaddr_net;
+  fetch.file = options.file.value_or(reply->file);
+  if (fetch.server_net == 0 || fetch.file.empty()) {
+    std::cout << "bootp: no server or no boot file to fetch" << std::endl;
+    return kExitTftpFailed;
+  }
+  std::string error;
+  if (!take_address(options.interface, reply->yiaddr_net, prefix_length(reply->subnet_mask_net),
+                    error)) {
+    std::cerr << "sim_board: " << error << "\n";
+    return kExitUsage;
+  }
+  if (first_round && options.abort_write_blocks > 0)
+    write_and_abandon(fetch, options.abort_write_blocks, std::cout);
+  const FetchResult result = fetch_image(fetch, std::cout);
+  if (result.outcome == FetchResult::Outcome::Complete) return write_result(options, result);
+  if (result.outcome == FetchResult::Outcome::GaveUp) return {};
+  return kExitTftpFailed;
 }
 
 int run(const Options& options) {
@@ -134,36 +218,17 @@ int run(const Options& options) {
     std::cerr << "sim_board: " << error << "\n";
     return kExitUsage;
   }
-  BootpOptions bootp;
-  bootp.mac = options.mac.value_or(link->mac());
-  bootp.give_up_after = options.bootp_give_up;
-  std::cout << "board: " << mac_text(bootp.mac) << " on " << options.interface << std::endl;
-  const auto reply = obtain_address(*link, bootp, std::cout);
-  if (!reply) return kExitNoBootp;
-  print_reply(*reply);
-  if (reply->siaddr_net == 0 || reply->file.empty()) {
-    std::cout << "bootp: no server or no boot file to fetch" << std::endl;
-    return kExitTftpFailed;
+  std::cout << "board: " << mac_text(options.mac.value_or(link->mac())) << " on "
+            << options.interface << std::endl;
+  for (int round = 0;; ++round) {
+    if (const auto status = boot_once(*link, options, round == 0)) return *status;
+    if (round >= options.netretry) return kExitTftpFailed;
+    std::cout << "board: starting over from the address request" << std::endl;
+    if (!drop_address(options.interface, error)) {
+      std::cerr << "sim_board: " << error << "\n";
+      return kExitUsage;
+    }
   }
-  if (!take_address(options.interface, reply->yiaddr_net, prefix_length(reply->subnet_mask_net),
-                    error)) {
-    std::cerr << "sim_board: " << error << "\n";
-    return kExitUsage;
-  }
-  FetchOptions fetch = options.fetch;
-  fetch.server_net = reply->siaddr_net;
-  fetch.file = reply->file;
-  const FetchResult result = fetch_image(fetch, std::cout);
-  if (result.outcome != FetchResult::Outcome::Complete) return kExitTftpFailed;
-  if (!write_image(options.output, result.image)) {
-    std::cerr << "sim_board: cannot write " << options.output << "\n";
-    return kExitUsage;
-  }
-  char crc[11];
-  std::snprintf(crc, sizeof crc, "0x%08x", crc32(result.image));
-  std::cout << "image: size=" << result.image.size() << " crc32=" << crc
-            << " restarts=" << result.restarts << std::endl;
-  return kExitOk;
 }
 
 }  // namespace

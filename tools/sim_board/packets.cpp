@@ -3,6 +3,7 @@
 #include "tools/sim_board/packets.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "platform/wire.h"
@@ -23,20 +24,33 @@ constexpr std::size_t kIpHeaderLength = 20;
 constexpr std::size_t kUdpHeaderLength = 8;
 constexpr std::uint8_t kProtocolUdp = 17;
 
-// The subnet mask option of an RFC 1048 vendor area, if the area has the cookie.
-std::optional<std::uint32_t> find_subnet_mask(std::span<const std::uint8_t> vendor) {
+constexpr std::uint8_t kOptionDhcpType = 53, kOptionRequested = 50, kOptionServerId = 54;
+
+// The options of an RFC 1048 vendor area that the board uses, if the area has the cookie.
+void read_vendor_options(std::span<const std::uint8_t> vendor, BootReply& reply) {
   wire::Reader in(vendor);
   const auto cookie = in.bytes(kCookie.size());
-  if (!cookie || !std::ranges::equal(*cookie, kCookie)) return {};
+  if (!cookie || !std::ranges::equal(*cookie, kCookie)) return;
   while (const auto tag = in.u8()) {
     if (*tag == kOptionEnd) break;
     if (*tag == kOptionPad) continue;
     const auto length = in.u8();
     const auto value = length ? in.bytes(*length) : std::nullopt;
     if (!value) break;
-    if (*tag == kOptionSubnetMask && value->size() == 4) return wire::load_net32(value->first<4>());
+    if (value->size() == 4 && *tag == kOptionSubnetMask)
+      reply.subnet_mask_net = wire::load_net32(value->first<4>());
+    if (value->size() == 4 && *tag == kOptionServerId)
+      reply.server_id_net = wire::load_net32(value->first<4>());
+    if (value->size() == 1 && *tag == kOptionDhcpType) reply.dhcp = DhcpType{(*value)[0]};
   }
-  return {};
+}
+
+void put_address_option(wire::Writer& out, std::uint8_t tag,
+                        std::optional<std::uint32_t> value_net) {
+  if (!value_net) return;
+  out.u8(tag);
+  out.u8(4);
+  out.net32(*value_net);
 }
 
 }  // namespace
@@ -71,6 +85,23 @@ std::string hex_text(std::span<const std::uint8_t> bytes) {
   return text;
 }
 
+const char* dhcp_type_name(DhcpType type) {
+  switch (type) {
+    case DhcpType::Discover:
+      return "DISCOVER";
+    case DhcpType::Offer:
+      return "OFFER";
+    case DhcpType::Request:
+      return "REQUEST";
+    case DhcpType::Ack:
+      return "ACK";
+    case DhcpType::Nak:
+      return "NAK";
+    default:
+      return "none";
+  }
+}
+
 Bytes build_boot_request(const BootRequest& request) {
   Bytes message(kBootpMinimumLength, 0);
   wire::Writer out(message);
@@ -81,8 +112,16 @@ Bytes build_boot_request(const BootRequest& request) {
   out.be32(request.xid);
   out.be16(request.secs);
   std::copy(request.mac.begin(), request.mac.end(), message.begin() + kChaddr);
-  std::copy(kCookie.begin(), kCookie.end(), message.begin() + kVendor);
-  message[kVendor + kCookie.size()] = kOptionEnd;
+  wire::Writer options{std::span(message).subspan(kVendor)};
+  options.bytes(kCookie);
+  if (request.dhcp != DhcpType::None) {
+    options.u8(kOptionDhcpType);
+    options.u8(1);
+    options.u8(static_cast<std::uint8_t>(request.dhcp));
+  }
+  put_address_option(options, kOptionRequested, request.requested_net);
+  put_address_option(options, kOptionServerId, request.server_id_net);
+  options.u8(kOptionEnd);
   return message;
 }
 
@@ -98,12 +137,13 @@ std::optional<BootReply> parse_boot_reply(std::span<const std::uint8_t> message,
   if (!std::ranges::equal(mac, message.subspan(kChaddr, mac.size()))) return {};
   in.bytes(8);  // secs, flags, ciaddr
   BootReply reply;
+  reply.xid = *xid;
   reply.yiaddr_net = wire::load_net32(in.bytes(4)->first<4>());
   reply.siaddr_net = wire::load_net32(in.bytes(4)->first<4>());
   reply.file = wire::field_text(message.subspan(kFile, kFileLength));
   const auto vendor = message.subspan(kVendor);
   reply.vendor.assign(vendor.begin(), vendor.end());
-  reply.subnet_mask_net = find_subnet_mask(vendor);
+  read_vendor_options(vendor, reply);
   return reply;
 }
 
@@ -165,14 +205,16 @@ std::optional<UdpDatagram> parse_udp_packet(std::span<const std::uint8_t> packet
   return UdpDatagram{*source_port, *destination_port, *payload};
 }
 
-Bytes build_read_request(const std::string& file, bool with_options) {
+Bytes build_request(TftpOp op, const std::string& file, std::span<const TftpOption> options) {
   Bytes packet(kTftpBlockSize);
   wire::Writer out(packet);
-  out.be16(static_cast<std::uint16_t>(TftpOp::Rrq));
+  out.be16(static_cast<std::uint16_t>(op));
   out.c_string(file);
   out.c_string("octet");
-  if (with_options)
-    for (const char* text : {"timeout", "5", "blksize", "1468"}) out.c_string(text);
+  for (const TftpOption& option : options) {
+    out.c_string(option.name);
+    out.c_string(option.value);
+  }
   packet.resize(out.size());
   return packet;
 }
@@ -185,13 +227,46 @@ Bytes build_ack(std::uint16_t block) {
   return packet;
 }
 
+Bytes build_data(std::uint16_t block, std::span<const std::uint8_t> data) {
+  Bytes packet(4 + data.size());
+  wire::Writer out(packet);
+  out.be16(static_cast<std::uint16_t>(TftpOp::Data));
+  out.be16(block);
+  out.bytes(data);
+  return packet;
+}
+
+namespace {
+
+// Name and value pairs up to the end; none when a text runs past it.
+std::optional<std::vector<TftpOption>> read_options(wire::Reader& in) {
+  std::vector<TftpOption> options;
+  while (!in.at_end()) {
+    const auto name = in.c_string();
+    const auto value = name ? in.c_string() : std::nullopt;
+    if (!value) return {};
+    TftpOption& option = options.emplace_back(TftpOption{std::string(*name), std::string(*value)});
+    for (char& c : option.name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return options;
+}
+
+}  // namespace
+
 std::optional<TftpPacket> parse_tftp(std::span<const std::uint8_t> packet) {
   wire::Reader in(packet);
   const auto op = in.be16();
-  const auto number = in.be16();
-  if (!number) return {};
+  if (!op) return {};
   TftpPacket parsed;
   parsed.op = static_cast<TftpOp>(*op);
+  if (parsed.op == TftpOp::Oack) {
+    auto options = read_options(in);
+    if (!options) return {};
+    parsed.options = std::move(*options);
+    return parsed;
+  }
+  const auto number = in.be16();
+  if (!number) return {};
   parsed.number = *number;
   switch (parsed.op) {
     case TftpOp::Data:

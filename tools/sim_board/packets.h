@@ -1,7 +1,7 @@
-// The datagrams a boot loader exchanges with its server: the BOOTREQUEST it broadcasts, the
-// BOOTREPLY it accepts, the IPv4/UDP framing it writes itself while it has no address, and
-// the TFTP read request, DATA, ACK and ERROR packets. Byte order and bounds checks are
-// platform/wire.h's; sockets live elsewhere. Addresses are in network order.
+// The datagrams a boot loader exchanges with its server: the BOOTREQUEST (or DHCP message) it
+// broadcasts, the BOOTREPLY it accepts, the IPv4/UDP framing it writes itself while it has no
+// address, and the TFTP requests, DATA, ACK, OACK and ERROR packets. Byte order and bounds checks
+// are platform/wire.h's; sockets live elsewhere. Addresses are in network order.
 #pragma once
 
 #include <array>
@@ -27,21 +27,38 @@ inline constexpr std::uint16_t kBootpServerPort = 67;
 inline constexpr std::uint16_t kBootpClientPort = 68;
 inline constexpr std::size_t kBootpMinimumLength = 300;
 
+// Option 53's values; None is a plain BOOTP message, which has no option 53.
+enum class DhcpType : std::uint8_t {
+  None = 0,
+  Discover = 1,
+  Offer = 2,
+  Request = 3,
+  Ack = 5,
+  Nak = 6
+};
+const char* dhcp_type_name(DhcpType type);
+
 struct BootRequest {
   MacAddress mac{};
   std::uint32_t xid = 0;
   std::uint16_t secs = 0;
+  DhcpType dhcp = DhcpType::None;
+  std::optional<std::uint32_t> requested_net{};  // option 50
+  std::optional<std::uint32_t> server_id_net{};  // option 54
 };
 
-// A classic 300-byte request: RFC 1048 cookie, then the end option.
+// A classic 300-byte request: RFC 1048 cookie, the DHCP options asked for, the end option.
 Bytes build_boot_request(const BootRequest& request);
 
 struct BootReply {
+  std::uint32_t xid = 0;
   std::uint32_t yiaddr_net = 0;
   std::uint32_t siaddr_net = 0;
   std::string file;
   Bytes vendor;  // offset 236 to the end of the message
   std::optional<std::uint32_t> subnet_mask_net;
+  DhcpType dhcp = DhcpType::None;
+  std::optional<std::uint32_t> server_id_net;
 };
 
 // A reply meant for this board: op 2, htype 1, hlen 6, its own chaddr and one of the xids
@@ -67,19 +84,25 @@ std::optional<UdpDatagram> parse_udp_packet(std::span<const std::uint8_t> packet
 
 // --- TFTP --------------------------------------------------------------------------------
 
-enum class TftpOp : std::uint16_t { Rrq = 1, Wrq = 2, Data = 3, Ack = 4, Error = 5 };
+enum class TftpOp : std::uint16_t { Rrq = 1, Wrq = 2, Data = 3, Ack = 4, Error = 5, Oack = 6 };
 inline constexpr std::size_t kTftpBlockSize = 512;
 
-// "timeout 5" and "blksize 1468" are what U-Boot adds to every request; a server that
-// ignores them answers with 512-byte blocks and the board follows.
-Bytes build_read_request(const std::string& file, bool with_options);
+struct TftpOption {
+  std::string name;
+  std::string value;
+};
+
+// A read or write request in octet mode with the options (RFC 2347) given.
+Bytes build_request(TftpOp op, const std::string& file, std::span<const TftpOption> options);
 Bytes build_ack(std::uint16_t block);
+Bytes build_data(std::uint16_t block, std::span<const std::uint8_t> data);
 
 struct TftpPacket {
   TftpOp op = TftpOp::Error;
-  std::uint16_t number = 0;  // block number, or error code
+  std::uint16_t number = 0;  // block number, or error code; nothing for OACK
   std::span<const std::uint8_t> data;
-  std::string message;  // ERROR only
+  std::string message;              // ERROR only
+  std::vector<TftpOption> options;  // OACK only, names in lower case
 };
 std::optional<TftpPacket> parse_tftp(std::span<const std::uint8_t> packet);
 
