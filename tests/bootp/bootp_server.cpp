@@ -1,7 +1,5 @@
 #include "bootp_server.h"
 
-#include <poll.h>
-
 #include <chrono>
 #include <filesystem>
 
@@ -72,8 +70,7 @@ void BootpServerTest::send(const Bytes& datagram) {
 }
 
 std::optional<Bytes> BootpServerTest::receive(platform::UdpSocket& socket) {
-  pollfd ready{socket.fd(), POLLIN, 0};
-  if (::poll(&ready, 1, static_cast<int>(kPatience.count())) != 1) return std::nullopt;
+  if (!socket.readable_within(kPatience)) return std::nullopt;
   Bytes buffer(2048);
   const platform::RecvResult result = socket.receive(buffer, platform::StopToken());
   buffer.resize(result.status == platform::RecvResult::Status::Received ? result.length : 0);
@@ -96,8 +93,8 @@ void BootpServerTest::expect_no_reply_to(const Bytes& datagram) {
   const Bytes reply = reply_to(BootRequest().chaddr(kControlMac).xid(0xC0FFEE));
   if (reply.empty()) return;
   // Loopback delivers at once, so any earlier reply to another address is queued by now.
-  pollfd queued{m_elsewhere.fd(), POLLIN, 0};
-  EXPECT_EQ(::poll(&queued, 1, 0), 0) << "a reply went to " << kElsewhere;
+  EXPECT_FALSE(m_elsewhere.readable_within(std::chrono::milliseconds(0)))
+      << "a reply went to " << kElsewhere;
 }
 
 Commands BootpServerTest::commands() {

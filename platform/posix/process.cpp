@@ -4,7 +4,8 @@
 // long as Kalvex runs.
 #include "platform/process.h"
 
-#include "platform/fd_io.h"
+#include "platform/posix/child.h"
+#include "platform/posix/fd_io.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -53,6 +54,10 @@ int poll_milliseconds(std::optional<Clock::duration> left, bool havePidFd) {
   return static_cast<int>(std::min<std::chrono::milliseconds::rep>(step->count(), INT_MAX));
 }
 
+int descriptor_for(ChildOutput output, int ours) {
+  return output == ChildOutput::Shared ? ours : kNullDevice;
+}
+
 void reap_in_background(pid_t pid) {
   std::thread([pid] { wait_for_child(pid, std::nullopt); }).detach();
 }
@@ -97,7 +102,7 @@ class OrderedCommands {
 
 }  // namespace
 
-std::optional<pid_t> start_child(const std::vector<std::string>& argv, ChildStreams streams) {
+std::optional<pid_t> start_child(const std::vector<std::string>& argv, ChildDescriptors streams) {
   if (argv.empty() || argv[0].empty()) return std::nullopt;
   std::vector<char*> words;
   for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
@@ -155,7 +160,8 @@ ChildEnd wait_for_child(pid_t pid, std::optional<std::chrono::milliseconds> limi
 
 std::optional<int> run_and_wait(const std::vector<std::string>& argv,
                                 std::chrono::milliseconds limit, ChildStreams streams) {
-  const auto pid = start_child(argv, streams);
+  const auto pid = start_child(argv, {descriptor_for(streams.output, STDOUT_FILENO),
+                                      descriptor_for(streams.error, STDERR_FILENO)});
   if (!pid) return std::nullopt;
   const ChildEnd end = wait_for_child(*pid, limit);
   if (end.state != ChildEnd::State::Running) return end.exit_code;
@@ -164,10 +170,10 @@ std::optional<int> run_and_wait(const std::vector<std::string>& argv,
   return std::nullopt;
 }
 
-std::optional<pid_t> spawn_detached(const std::vector<std::string>& argv) {
+bool spawn_detached(const std::vector<std::string>& argv) {
   const auto pid = start_child(argv);
   if (pid) reap_in_background(*pid);
-  return pid;
+  return pid.has_value();
 }
 
 void spawn_in_order(std::vector<std::string> argv) {
