@@ -10,6 +10,7 @@
 
 #include "core/fatal_box.h"
 #include "platform/capture.h"
+#include "platform/fs.h"
 #include "platform/ui/framework.h"
 
 std::array<std::array<char, kAdapterSlotBytes>, kAdapterSlots> adapterAddresses{};
@@ -108,7 +109,7 @@ void scan_adapter_listing(std::FILE* listing) {
 }
 
 void read_adapter_addresses() {
-  std::FILE* listing = g_capturePath.empty() ? nullptr : std::fopen(g_capturePath.c_str(), "r");
+  std::FILE* listing = g_capturePath.empty() ? nullptr : platform::open_file(g_capturePath, "r");
   if (listing != nullptr) {
     scan_adapter_listing(listing);
     std::fclose(listing);

@@ -4,17 +4,15 @@
 // long as Kalvex runs.
 #include "platform/process.h"
 
+#include "platform/command_queue.h"
 #include "platform/posix/child.h"
 #include "platform/posix/fd_io.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
-#include <deque>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <thread>
 
 #include <fcntl.h>
@@ -62,43 +60,13 @@ void reap_in_background(pid_t pid) {
   std::thread([pid] { wait_for_child(pid, std::nullopt); }).detach();
 }
 
-class OrderedCommands {
- public:
-  void push(std::vector<std::string> argv) {
-    std::lock_guard lock(m_mutex);
-    m_queue.push_back(std::move(argv));
-    if (!m_workerStarted) {
-      m_workerStarted = true;
-      // Detached: it idles on the condition for the rest of the process and owns nothing
-      // that an exit would need to release.
-      std::thread([this] { run(); }).detach();
-    }
-    m_ready.notify_one();
-  }
-
- private:
-  [[noreturn]] void run() {
-    for (;;) {
-      std::vector<std::string> argv;
-      {
-        std::unique_lock lock(m_mutex);
-        m_ready.wait(lock, [this] { return !m_queue.empty(); });
-        argv = std::move(m_queue.front());
-        m_queue.pop_front();
-      }
-      const auto pid = start_child(argv);
-      // One still running after the patience is left to a background waiter, so that the
-      // queue moves on.
-      if (pid && wait_for_child(*pid, kOrderedCommandPatience).state == ChildEnd::State::Running)
-        reap_in_background(*pid);
-    }
-  }
-
-  std::mutex m_mutex;
-  std::condition_variable m_ready;
-  std::deque<std::vector<std::string>> m_queue;
-  bool m_workerStarted = false;
-};
+// One still running after the patience is left to a background waiter, so that the queue
+// moves on.
+void run_with_patience(const std::vector<std::string>& argv) {
+  const auto pid = start_child(argv);
+  if (pid && wait_for_child(*pid, kOrderedCommandPatience).state == ChildEnd::State::Running)
+    reap_in_background(*pid);
+}
 
 }  // namespace
 
@@ -178,9 +146,7 @@ bool spawn_detached(const std::vector<std::string>& argv) {
 
 void spawn_in_order(std::vector<std::string> argv) {
   if (argv.empty() || argv[0].empty()) return;
-  // Never destroyed: the worker may still use it while the process ends.
-  static auto* commands = new OrderedCommands;
-  commands->push(std::move(argv));
+  queue_in_order(std::move(argv), run_with_patience);
 }
 
 std::string process_command_line() {
