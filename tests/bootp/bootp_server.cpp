@@ -1,5 +1,6 @@
 #include "bootp_server.h"
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 
@@ -31,7 +32,13 @@ void BootpServerTest::SetUp() {
   flash_state().clientAddress = address(kBoardAddress);
   ASSERT_TRUE(m_board.open() && m_board.bind({address(kBoardAddress), 0}));
   const std::uint16_t clientPort = m_board.local_endpoint()->port;
-  ASSERT_TRUE(m_elsewhere.open() && m_elsewhere.bind({address(kElsewhere), clientPort}));
+  ASSERT_TRUE(m_elsewhere.open());
+  if (!m_elsewhere.bind({address(kElsewhere), clientPort})) {
+    // Wine binds an address as its whole interface: a second loopback address cannot share
+    // the board's port, and a reply to either would reach both.
+    if (errno == EADDRINUSE) GTEST_SKIP() << "two loopback addresses cannot share a port here";
+    FAIL() << "cannot bind " << kElsewhere;
+  }
   ASSERT_TRUE(m_sender.open() && m_sender.bind({address("127.0.0.1"), 0}));
 
   BootpConfig& config = bootp_config();

@@ -5,11 +5,17 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <vector>
 
 #include "core/flash_state.h"
 #include "platform/capture.h"
 #include "platform/process.h"
 #include "tests/support/eventually.h"
+
+#ifdef _WIN32
+#include <iphlpapi.h>
+#include <winsock2.h>
+#endif
 
 namespace kalvex::testing {
 
@@ -26,6 +32,19 @@ Bytes Peer::receive() {
   return buffer;
 }
 
+#ifdef _WIN32
+bool udp_port_bound(std::uint16_t port) {
+  ULONG bytes = 0;
+  ::GetExtendedUdpTable(nullptr, &bytes, FALSE, AF_INET, UDP_TABLE_BASIC, 0);
+  std::vector<DWORD> table(bytes / sizeof(DWORD) + 1);
+  if (::GetExtendedUdpTable(table.data(), &bytes, FALSE, AF_INET, UDP_TABLE_BASIC, 0) != NO_ERROR)
+    return false;
+  const auto* rows = reinterpret_cast<const MIB_UDPTABLE*>(table.data());
+  for (DWORD i = 0; i < rows->dwNumEntries; ++i)
+    if (::ntohs(static_cast<u_short>(rows->table[i].dwLocalPort)) == port) return true;
+  return false;
+}
+#else
 bool udp_port_bound(std::uint16_t port) {
   char suffix[8];
   std::snprintf(suffix, sizeof suffix, ":%04X", port);
@@ -37,6 +56,7 @@ bool udp_port_bound(std::uint16_t port) {
   }
   return false;
 }
+#endif
 
 std::string pattern(std::size_t size) {
   std::minstd_rand random;
