@@ -6,7 +6,7 @@
 # server ends). Crash dialogs are off and every run is bounded. End a run with
 # "wine-run.sh PREFIX --stop", which ends the server and every program it still keeps.
 set -u
-prefix=${1:?usage: wine-run.sh PREFIX PROGRAM [ARGUMENTS...]}
+prefix=$(readlink -m "${1:?usage: wine-run.sh PREFIX PROGRAM [ARGUMENTS...]}")  # absolute
 shift
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64
 # No Mono or Gecko installer prompts, no menu entries written for the desktop.
