@@ -4,12 +4,12 @@
 // the child has ended even when a grandchild still holds the pipe open.
 #include "platform/capture.h"
 
+#include "platform/win32/child.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <random>
 #include <vector>
-
-#include "platform/win32/child.h"
 
 #include <sddl.h>
 
@@ -130,7 +130,7 @@ class PrivateAccess {
 std::optional<std::filesystem::path> resolve_program(const std::string& name,
                                                      const std::filesystem::path& besideDir) {
   if (name.empty()) return std::nullopt;
-  const std::filesystem::path given = std::filesystem::u8path(name);
+  const std::filesystem::path given = win32::path_from_utf8(name);
   if (given.has_parent_path() || given.has_root_name()) return given;
   if (!besideDir.empty()) {
     for (const std::filesystem::path& companion :

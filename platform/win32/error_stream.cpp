@@ -3,10 +3,10 @@
 // and the process's standard error handle.
 #include "platform/error_stream.h"
 
+#include "platform/win32/system.h"
+
 #include <fcntl.h>
 #include <io.h>
-
-#include "platform/win32/system.h"
 
 namespace platform {
 

@@ -2,11 +2,11 @@
 // then moved over it in one step (MoveFileEx), so the target is never half written.
 #include "platform/file_copy.h"
 
+#include "platform/win32/system.h"
+
 #include <optional>
 #include <random>
 #include <string>
-
-#include "platform/win32/system.h"
 
 namespace platform {
 

@@ -3,6 +3,8 @@
 // counts as readable by others.
 #include "platform/fs.h"
 
+#include "platform/win32/system.h"
+
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -27,11 +29,11 @@ std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
 
 std::optional<FileStatus> file_status(const std::string& path) {
   std::error_code error;
-  const auto status = std::filesystem::status(std::filesystem::u8path(path), error);
+  const auto status = std::filesystem::status(win32::path_from_utf8(path), error);
   if (error || !std::filesystem::exists(status)) return std::nullopt;
   FileStatus result;
   result.othersCanRead = true;
-  const auto size = std::filesystem::file_size(std::filesystem::u8path(path), error);
+  const auto size = std::filesystem::file_size(win32::path_from_utf8(path), error);
   result.size = error ? 0 : size;
   return result;
 }

@@ -2,11 +2,11 @@
 // shows them), loopback ones last; the host name and the resolver through Windows Sockets.
 #include "platform/interfaces.h"
 
+#include "platform/win32/system.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
-
-#include "platform/win32/system.h"
 
 #include <iphlpapi.h>
 

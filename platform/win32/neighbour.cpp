@@ -5,11 +5,11 @@
 // is refused with a reason instead; Wine's older calls claim success and change nothing.
 #include "platform/neighbour.h"
 
-#include <bit>
-#include <cstring>
-
 #include "platform/interfaces.h"
 #include "platform/win32/system.h"
+
+#include <bit>
+#include <cstring>
 
 #include <iphlpapi.h>
 #include <netioapi.h>

@@ -4,12 +4,12 @@
 // where a datagram arrived. Errors are left in errno, in the names POSIX gives them.
 #include "platform/net.h"
 
+#include "platform/win32/stop_state.h"
+#include "platform/win32/system.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-
-#include "platform/win32/stop_state.h"
-#include "platform/win32/system.h"
 
 #include <mswsock.h>
 

@@ -3,11 +3,11 @@
 // process handle is closed once we stop waiting: Windows keeps no zombies.
 #include "platform/process.h"
 
-#include <algorithm>
-#include <cstddef>
-
 #include "platform/command_queue.h"
 #include "platform/win32/child.h"
+
+#include <algorithm>
+#include <cstddef>
 
 #include <objbase.h>
 #include <shellapi.h>

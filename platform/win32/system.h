@@ -7,6 +7,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -41,6 +42,9 @@ class UniqueHandle {
 
 std::wstring widen(std::string_view utf8);
 std::string narrow(std::wstring_view utf16);
+inline std::filesystem::path path_from_utf8(std::string_view utf8) {
+  return std::filesystem::path(widen(utf8));
+}
 
 // The system's own words for an error code (GetLastError's or a Windows Sockets one).
 std::string system_message(unsigned long code);

@@ -1,5 +1,9 @@
-// UTF-8 <-> UTF-16 for the wide Win32 calls, and the system's messages for its error codes.
+// What the Win32 implementation files share: UTF-8 <-> UTF-16 for the wide calls, the
+// system's messages for its error codes, Windows Sockets started once and its error codes in
+// errno's names, and whether Wine stands in for Windows.
 #include "platform/win32/system.h"
+
+#include <cerrno>
 
 namespace platform::win32 {
 
@@ -40,6 +44,59 @@ std::string system_message(unsigned long code) {
 bool running_under_wine() {
   const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
   return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+namespace {
+
+struct ErrorPair {
+  int socketError;
+  int error;
+};
+
+// The conditions a UDP server meets, by both names.
+constexpr ErrorPair kErrors[] = {
+    {WSAEINTR, EINTR},
+    {WSAEBADF, EBADF},
+    {WSAEACCES, EACCES},
+    {WSAEFAULT, EFAULT},
+    {WSAEINVAL, EINVAL},
+    {WSAEMFILE, EMFILE},
+    {WSAEWOULDBLOCK, EWOULDBLOCK},
+    {WSAENOTSOCK, ENOTSOCK},
+    {WSAEMSGSIZE, EMSGSIZE},
+    {WSAEPROTONOSUPPORT, EPROTONOSUPPORT},
+    {WSAEAFNOSUPPORT, EAFNOSUPPORT},
+    {WSAEADDRINUSE, EADDRINUSE},
+    {WSAEADDRNOTAVAIL, EADDRNOTAVAIL},
+    {WSAENETDOWN, ENETDOWN},
+    {WSAENETUNREACH, ENETUNREACH},
+    {WSAECONNRESET, ECONNRESET},
+    {WSAENOBUFS, ENOBUFS},
+    {WSAEHOSTUNREACH, EHOSTUNREACH},
+};
+
+}  // namespace
+
+int errno_from_socket_error(int code) {
+  for (const ErrorPair& pair : kErrors)
+    if (pair.socketError == code) return pair.error;
+  return EINVAL;
+}
+
+int socket_error_from_errno(int error) {
+  for (const ErrorPair& pair : kErrors)
+    if (pair.error == error) return pair.socketError;
+  return 0;
+}
+
+bool start_winsock() {
+  // Never cleaned up: the process ends straight after its last socket closes, and Windows
+  // releases everything then.
+  static const bool started = [] {
+    WSADATA data{};
+    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  return started;
 }
 
 }  // namespace platform::win32
