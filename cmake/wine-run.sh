@@ -2,7 +2,7 @@
 # Runs a Windows program under Wine for CTest: wine-run.sh PREFIX PROGRAM [ARGUMENTS...].
 # The prefix is private to the build directory and is made on first use; its server is kept
 # running (started detached, then warmed up with all output on /dev/null, since the first
-# Wine process starts services that would otherwise hold the caller's pipes open until the
+# Wine processes start helpers that would otherwise hold the caller's pipes open until the
 # server ends). Crash dialogs are off and every run is bounded. End a run with
 # "wine-run.sh PREFIX --stop", which ends the server and every program it still keeps.
 set -u
@@ -30,9 +30,11 @@ prepare() {
     ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     timeout 60 wineserver -w
   fi
-  # Exit status 0: this call started the server; 2: one runs already and is warm.
+  # Exit status 0: this call started the server; 2: one runs already and is warm. The first
+  # program starts the services and the first to use the shell starts the desktop process
+  # (explorer.exe); both live as long as the server, holding that program's output open.
   if timeout 30 setsid wineserver -p </dev/null >/dev/null 2>&1; then
-    timeout 120 wine cmd /c exit 0 </dev/null >/dev/null 2>&1
+    timeout 120 wine start /wait /min cmd /c exit 0 </dev/null >/dev/null 2>&1
   fi
   return 0
 }

@@ -17,7 +17,7 @@ std::wstring command_line_of(const std::vector<std::string>& argv);
 // The null device, as an inheritable handle for a child's standard stream.
 UniqueHandle open_null_device(DWORD access);
 
-// Starts the command line without a window (the program as given, or looked up by the
+// Starts the command line without a console or a window (the program as given, or looked up by the
 // system when it is empty), standard input on the null device and standard output and error
 // on the given inheritable handles, inheriting no other handle of ours. Its process handle,
 // or nothing when it could not be started.

@@ -106,7 +106,8 @@ std::optional<UniqueHandle> start_hidden(const std::wstring& program, std::wstri
   startup.StartupInfo.hStdOutput = output;
   startup.StartupInfo.hStdError = error;
   startup.lpAttributeList = inherited.list();
-  DWORD flags = CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT;
+  // No console at all, so none to show: a console program writes to the handles it is given.
+  DWORD flags = DETACHED_PROCESS | CREATE_UNICODE_ENVIRONMENT;
   if (inherited.list() != nullptr) flags |= EXTENDED_STARTUPINFO_PRESENT;
 
   PROCESS_INFORMATION started{};
