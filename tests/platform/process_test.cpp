@@ -1,5 +1,5 @@
-// Running a client program to its end, as tests and tools do: its exit code, its output
-// where it is told, nothing of ours inherited, and a bound that kills one that runs on.
+// Running a client program to its end, as tests and tools do: its exit code, nothing of ours
+// inherited, and a bound that kills one that runs on.
 #include "platform/process.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "platform/posix/fd_io.h"
-#include "tests/support/scratch_dir.h"
 
 namespace {
 
