@@ -10,6 +10,7 @@
 
 #include "core/fatal_box.h"
 #include "platform/capture.h"
+#include "platform/fs.h"
 #include "platform/ui/framework.h"
 
 std::array<std::array<char, kAdapterSlotBytes>, kAdapterSlots> adapterAddresses{};
@@ -73,16 +74,17 @@ const std::filesystem::path& capture_file_path() {
 int capture_output(const char* displayName, const char* commandLine) {
   remove_capture();
   std::optional<std::filesystem::path> directory = platform::make_private_directory();
-  int file = directory ? platform::create_new_file(*directory / kCaptureFileName) : -1;
-  if (file < 0) {
+  std::optional<platform::CaptureFile> file =
+      directory ? platform::CaptureFile::create_new(*directory / kCaptureFileName) : std::nullopt;
+  if (!file) {
     std::error_code ignored;
     if (directory) std::filesystem::remove(*directory, ignored);
     fatal_box("Please don't run this program from a read-only directory!\n");
   }
   g_capturePath = *directory / kCaptureFileName;
 
-  platform::CaptureResult result = platform::run_capturing_output(commandLine, file);
-  platform::close_file(file);
+  platform::CaptureResult result = platform::run_capturing_output(commandLine, *file);
+  file.reset();
   if (result.copy_error != 0) {
     std::printf("Error %d", result.copy_error);
     std::fflush(stdout);
@@ -107,7 +109,7 @@ void scan_adapter_listing(std::FILE* listing) {
 }
 
 void read_adapter_addresses() {
-  std::FILE* listing = g_capturePath.empty() ? nullptr : std::fopen(g_capturePath.c_str(), "r");
+  std::FILE* listing = g_capturePath.empty() ? nullptr : platform::open_file(g_capturePath, "r");
   if (listing != nullptr) {
     scan_adapter_listing(listing);
     std::fclose(listing);

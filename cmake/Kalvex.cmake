@@ -28,5 +28,5 @@ function(kalvex_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LINK} kalvex_test_support GTest::gtest GTest::gtest_main
                                                 Threads::Threads)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300)
+                       PROPERTIES TIMEOUT 300 ${KALVEX_TEST_PROPERTIES})
 endfunction()

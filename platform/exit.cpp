@@ -3,9 +3,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
-
-#include <unistd.h>
 
 namespace platform {
 
@@ -24,7 +23,7 @@ void set_exit_hook(void (*hook)()) {
   exitMutex.lock();
   if (auto hook = g_exitHook.exchange(nullptr)) hook();
   std::fflush(nullptr);
-  ::_exit(code);
+  std::_Exit(code);  // no static destructors: other threads may still use what they destroy
 }
 
 }  // namespace platform

@@ -1,10 +1,12 @@
-// Files as the servers look at them: a file's size and whether others may read it, and the
-// unbuffered reads and writes that octet transfers make on an open stream.
+// Files as the servers look at them: a file's size and whether others may read it, the
+// unbuffered reads and writes that octet transfers make on an open stream, and opening a
+// stream by a path.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -16,6 +18,10 @@ struct FileStatus {
   // whose status can be read counts as readable by others.
   bool othersCanRead = false;
 };
+
+// Opens the file as std::fopen does, for any name the system can hold (Windows needs its
+// wide-character call for names outside the ANSI code page).
+std::FILE* open_file(const std::filesystem::path& path, const char* mode);
 
 // None when the file's status cannot be read (it does not exist, or a directory on the way
 // cannot be searched).

@@ -1,56 +1,7 @@
-// The PC's IPv4 interfaces from getifaddrs, loopback ones last, and the host name.
+// The interface look-ups that every system answers from its list of IPv4 interfaces.
 #include "platform/interfaces.h"
 
-#include <algorithm>
-
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <unistd.h>
-
 namespace platform {
-
-std::vector<InterfaceAddress> ipv4_interfaces() {
-  std::vector<InterfaceAddress> result;
-  ifaddrs* list = nullptr;
-  if (::getifaddrs(&list) != 0) return result;
-  for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-    if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
-    if ((entry->ifa_flags & IFF_UP) == 0) continue;
-    InterfaceAddress address;
-    address.interface_name = entry->ifa_name;
-    address.index = ::if_nametoindex(entry->ifa_name);
-    address.address_net = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr;
-    if (entry->ifa_netmask != nullptr)
-      address.netmask_net =
-          reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask)->sin_addr.s_addr;
-    address.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
-    result.push_back(std::move(address));
-  }
-  ::freeifaddrs(list);
-  std::stable_partition(result.begin(), result.end(),
-                        [](const InterfaceAddress& a) { return !a.loopback; });
-  return result;
-}
-
-std::optional<std::string> host_name() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return {};
-  return std::string(name);
-}
-
-std::optional<std::uint32_t> resolve_ipv4(const std::string& name) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return {};
-  const std::uint32_t address =
-      reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-  ::freeaddrinfo(found);
-  return address;
-}
 
 std::optional<std::string> interface_for(std::uint32_t address_net) {
   for (const InterfaceAddress& candidate : ipv4_interfaces()) {

@@ -1,177 +1,102 @@
-// IPv4 UDP sockets over the BSD socket calls; receives wait in poll() on the socket and the
-// stop token together, so a server thread blocked in a receive stops at once.
+// Address conversion written out once for every system: inet_addr's grammar, dotted decimal
+// and byte order, assembled byte by byte. The sockets are each system's own.
 #include "platform/net.h"
 
 #include <cerrno>
-#include <cstring>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
+#include <cstdio>
+#include <cstring>
+#include <optional>
 
 namespace platform {
 
 namespace {
 
-sockaddr_in to_sockaddr(Endpoint endpoint) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(endpoint.port);
-  address.sin_addr.s_addr = endpoint.address_net;
-  return address;
+constexpr std::uint64_t kPartLimit = 0xFFFFFFFFu;
+
+bool is_decimal(char c) {
+  return c >= '0' && c <= '9';
 }
 
-Endpoint from_sockaddr(const sockaddr_in& address) {
-  return Endpoint{address.sin_addr.s_addr, ntohs(address.sin_port)};
+std::optional<unsigned> digit_value(char c, unsigned base) {
+  unsigned value = 16;
+  if (c >= '0' && c <= '9') value = static_cast<unsigned>(c - '0');
+  if (c >= 'a' && c <= 'f') value = static_cast<unsigned>(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') value = static_cast<unsigned>(c - 'A' + 10);
+  if (value >= base) return std::nullopt;
+  return value;
+}
+
+// One part as C reads an unsigned number: 0x for hex, a leading 0 for octal, else decimal.
+// "0x" without a hex digit is the number 0 followed by an "x". Moves `at` past the part.
+std::optional<std::uint32_t> read_part(const char*& at) {
+  if (!is_decimal(*at)) return std::nullopt;
+  unsigned base = 10;
+  if (at[0] == '0') {
+    base = 8;
+    if ((at[1] == 'x' || at[1] == 'X') && digit_value(at[2], 16)) {
+      base = 16;
+      at += 2;
+    }
+  }
+  std::uint64_t value = 0;
+  bool tooBig = false;
+  for (auto digit = digit_value(*at, base); digit; digit = digit_value(*++at, base)) {
+    value = value * base + *digit;
+    tooBig = tooBig || value > kPartLimit;
+    if (tooBig) value = 0;
+  }
+  if (tooBig) return std::nullopt;
+  return static_cast<std::uint32_t>(value);
+}
+
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 }  // namespace
 
 std::uint32_t inet_addr(const char* text) {
-  return ::inet_addr(text);
+  if (text == nullptr) return kInaddrNone;
+  // The last part fills what the parts before it leave: a (32 bits), a.b (24), a.b.c (16).
+  constexpr std::uint32_t kLastPartMax[4] = {0xFFFFFFFFu, 0xFFFFFFu, 0xFFFFu, 0xFFu};
+  std::uint32_t leading = 0;
+  int partsBefore = 0;
+  const char* at = text;
+  std::optional<std::uint32_t> part = read_part(at);
+  while (part && *at == '.') {
+    if (partsBefore == 3 || *part > 0xFF) return kInaddrNone;
+    leading |= *part << (24 - 8 * partsBefore);
+    ++partsBefore;
+    part = read_part(++at);
+  }
+  if (!part || (*at != '\0' && !is_blank(*at))) return kInaddrNone;
+  if (*part > kLastPartMax[partsBefore]) return kInaddrNone;
+  return host_to_net32(leading | *part);
 }
 
 std::string inet_ntoa(std::uint32_t address_net) {
-  char text[INET_ADDRSTRLEN] = {};
-  in_addr address{};
-  address.s_addr = address_net;
-  ::inet_ntop(AF_INET, &address, text, sizeof text);
+  const std::uint32_t host = net_to_host32(address_net);
+  char text[16];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", host >> 24, (host >> 16) & 0xFF,
+                (host >> 8) & 0xFF, host & 0xFF);
   return text;
 }
 
 std::uint32_t host_to_net32(std::uint32_t host) {
-  return htonl(host);
+  const std::uint8_t bytes[4] = {
+      static_cast<std::uint8_t>(host >> 24), static_cast<std::uint8_t>(host >> 16),
+      static_cast<std::uint8_t>(host >> 8), static_cast<std::uint8_t>(host)};
+  std::uint32_t net;
+  std::memcpy(&net, bytes, sizeof net);
+  return net;
 }
+
 std::uint32_t net_to_host32(std::uint32_t net) {
-  return ntohl(net);
-}
-
-bool UdpSocket::open() {
-  m_fd.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-  if (!m_fd.valid()) return false;
-  // Every datagram then says which interface it came in on, so a server can keep to the
-  // adapter the user chose.
-  const int on = 1;
-  ::setsockopt(m_fd.get(), IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
-  return true;
-}
-
-bool UdpSocket::bind(Endpoint local) {
-  const sockaddr_in address = to_sockaddr(local);
-  return ::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-}
-
-bool UdpSocket::enable_broadcast() {
-  const int on = 1;
-  return ::setsockopt(m_fd.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0;
-}
-
-std::optional<Endpoint> UdpSocket::local_endpoint() const {
-  sockaddr_in address{};
-  socklen_t length = sizeof address;
-  if (::getsockname(m_fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) return {};
-  return from_sockaddr(address);
-}
-
-// Waits until the socket is readable; the stop token and the limit end the wait first.
-RecvResult::Status UdpSocket::wait_readable(const StopToken& stop,
-                                            std::optional<std::chrono::milliseconds> limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit.value_or(std::chrono::hours(0));
-  pollfd fds[2] = {{fd(), POLLIN, 0}, {stop.wait_fd(), POLLIN, 0}};
-  const nfds_t count = stop.wait_fd() >= 0 ? 2 : 1;
-  for (;;) {
-    if (stop.stop_requested()) return RecvResult::Status::Stopped;
-    int timeout = -1;
-    if (limit) {
-      const auto left =
-          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return RecvResult::Status::TimedOut;
-      timeout = static_cast<int>(left.count());
-    }
-    const int ready = ::poll(fds, count, timeout);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      return RecvResult::Status::Error;
-    }
-    if (count == 2 && (fds[1].revents & POLLIN)) continue;  // re-checks the stop flag
-    if (fds[0].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL))
-      return RecvResult::Status::Received;
-  }
-}
-
-RecvResult UdpSocket::receive(std::span<std::uint8_t> buffer, const StopToken& stop,
-                              std::optional<std::chrono::milliseconds> limit) {
-  RecvResult result;
-  result.status = wait_readable(stop, limit);
-  if (result.status != RecvResult::Status::Received) {
-    if (result.status == RecvResult::Status::Error) result.error = errno;
-    return result;
-  }
-  sockaddr_in from{};
-  iovec data{buffer.data(), buffer.size()};
-  alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  msghdr message{};
-  message.msg_name = &from;
-  message.msg_namelen = sizeof from;
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  const ssize_t received = ::recvmsg(fd(), &message, 0);
-  if (received < 0) {
-    result.error = errno;
-    result.status = errno == EINTR ? RecvResult::Status::Interrupted : RecvResult::Status::Error;
-    return result;
-  }
-  result.length = static_cast<std::size_t>(received);
-  result.from = from_sockaddr(from);
-  for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
-       header = CMSG_NXTHDR(&message, header)) {
-    if (header->cmsg_level != IPPROTO_IP || header->cmsg_type != IP_PKTINFO) continue;
-    in_pktinfo info{};
-    std::memcpy(&info, CMSG_DATA(header), sizeof info);
-    result.interfaceIndex = static_cast<std::uint32_t>(info.ipi_ifindex);
-    result.destination_net = info.ipi_addr.s_addr;
-  }
-  return result;
-}
-
-long UdpSocket::send_to(std::span<const std::uint8_t> bytes, Endpoint to) {
-  const sockaddr_in address = to_sockaddr(to);
-  return ::sendto(m_fd.get(), bytes.data(), bytes.size(), 0,
-                  reinterpret_cast<const sockaddr*>(&address), sizeof address);
-}
-
-long UdpSocket::send_out_of(std::span<const std::uint8_t> bytes, Endpoint to,
-                            std::uint32_t interfaceIndex) {
-  sockaddr_in address = to_sockaddr(to);
-  iovec data{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
-  alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  msghdr message{};
-  message.msg_name = &address;
-  message.msg_namelen = sizeof address;
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  cmsghdr* header = CMSG_FIRSTHDR(&message);
-  header->cmsg_level = IPPROTO_IP;
-  header->cmsg_type = IP_PKTINFO;
-  header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-  in_pktinfo info{};
-  info.ipi_ifindex = static_cast<int>(interfaceIndex);
-  std::memcpy(CMSG_DATA(header), &info, sizeof info);
-  return ::sendmsg(m_fd.get(), &message, 0);
-}
-
-bool sockets_available() {
-  UdpSocket probe;
-  return probe.open();
-}
-
-std::string error_text(int error) {
-  return std::strerror(error);
+  std::uint8_t bytes[4];
+  std::memcpy(bytes, &net, sizeof bytes);
+  return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
+         (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
 }
 
 bool is_permission_error(int error) {

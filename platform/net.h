@@ -6,12 +6,11 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
-#include "platform/fd_io.h"
 #include "platform/stop.h"
 
 namespace platform {
@@ -25,8 +24,9 @@ struct Endpoint {
   friend bool operator==(const Endpoint&, const Endpoint&) = default;
 };
 
-// inet_addr's grammar: one to four parts, each decimal, octal (leading 0) or hex (0x);
-// kInaddrNone for anything else (and for 255.255.255.255 itself).
+// inet_addr's grammar: one to four parts, each decimal, octal (leading 0) or hex (0x), ended
+// by the end of the text or a blank; kInaddrNone for anything else (and for 255.255.255.255
+// itself). Written out here so that every system reads an address the same way.
 std::uint32_t inet_addr(const char* text);
 // Dotted decimal of a network-order address.
 std::string inet_ntoa(std::uint32_t address_net);
@@ -46,42 +46,54 @@ struct RecvResult {
   int error = 0;  // errno for Error
 };
 
+// Failures leave their cause in errno on every system (Windows' socket error codes are
+// translated), so that error_text(errno) says what went wrong.
 class UdpSocket {
  public:
-  // Creates the descriptor; false (errno kept) on failure.
+  UdpSocket();
+  ~UdpSocket();
+  UdpSocket(UdpSocket&& other) noexcept;
+  UdpSocket& operator=(UdpSocket&& other) noexcept;
+
+  // Creates the socket (closing one it had); false on failure.
   bool open();
   bool bind(Endpoint local);
   bool enable_broadcast();
-  bool is_open() const { return m_fd.valid(); }
-  int fd() const { return m_fd.get(); }
+  bool is_open() const;
   std::optional<Endpoint> local_endpoint() const;
+  // The system's number for the socket, for trace lines only; -1 when there is none.
+  long long handle_number() const;
 
   // Waits for one datagram, for the stop token, or (when given) for the limit to pass.
-  // Datagrams longer than the buffer are truncated by the kernel and reported with their
-  // truncated length.
+  // Datagrams longer than the buffer are truncated and reported with their truncated length.
   RecvResult receive(std::span<std::uint8_t> buffer, const StopToken& stop,
                      std::optional<std::chrono::milliseconds> limit = std::nullopt);
-  // Number of bytes sent, or -1 (errno kept).
+  // Whether a datagram waits to be received, or arrives within the limit (0: only a look);
+  // the datagram stays queued.
+  bool readable_within(std::chrono::milliseconds limit) const;
+  // Number of bytes sent, or -1.
   long send_to(std::span<const std::uint8_t> bytes, Endpoint to);
   // The same, out of that interface whatever the routes say: a limited broadcast
   // (255.255.255.255) then reaches the one network the interface is cabled to.
   long send_out_of(std::span<const std::uint8_t> bytes, Endpoint to, std::uint32_t interfaceIndex);
-  void close() { m_fd.reset(); }
+  void close();
 
  private:
-  RecvResult::Status wait_readable(const StopToken& stop,
-                                   std::optional<std::chrono::milliseconds> limit);
-  UniqueFd m_fd;
+  // The system's socket and what its waits need; each system's implementation defines it.
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
 };
 
-// Whether this process can create an IPv4 datagram socket at all (a kernel without IPv4,
-// or a sandbox that forbids sockets, cannot serve a board).
+// Starts the system's socket support and checks that this process can create an IPv4
+// datagram socket at all (a system without IPv4, or a sandbox that forbids sockets, cannot
+// serve a board). On Windows this is where Windows Sockets 2 is started; the sockets above
+// start it themselves when nobody did.
 bool sockets_available();
 
-// The text of errno, for diagnostics.
+// The text of an errno value, for diagnostics.
 std::string error_text(int error);
 
-// Whether a failed call's error means the process lacks the right (a port below 1024 without
+// Whether a failed call's errno means the process lacks the right (a port below 1024 without
 // the privilege to bind it), as opposed to a port some other program holds.
 bool is_permission_error(int error);
 

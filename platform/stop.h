@@ -1,6 +1,6 @@
-// Cooperative stop for the server threads. A StopSource owns a descriptor that becomes
-// readable once stop is requested, so a thread blocked in poll() on its socket wakes at
-// once; nothing ever closes a descriptor that another thread may still be waiting on.
+// Cooperative stop for the server threads. A StopSource owns the system's wake-up object,
+// which is signalled once stop is requested, so that a thread blocked in a socket's receive
+// wakes at once; nothing ever closes an object that another thread may still be waiting on.
 #pragma once
 
 #include <atomic>
@@ -8,18 +8,19 @@
 
 namespace platform {
 
+class UdpSocket;
+
 class StopToken {
  public:
   StopToken() = default;
   bool stop_requested() const;
-  // Readable (never read from) once a stop has been requested; -1 for a token that can
-  // never be stopped.
-  int wait_fd() const;
   // Blocks until a stop has been requested; for ever for a token that can never be stopped.
   void wait() const;
 
  private:
   friend class StopSource;
+  friend class UdpSocket;  // waits on the wake-up object together with its socket
+  // The flag and the wake-up object; each system's implementation defines it.
   struct State;
   explicit StopToken(std::shared_ptr<State> state) : m_state(std::move(state)) {}
   std::shared_ptr<State> m_state;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing Kalvex need.
+# Installs the Debian 12 packages that building, running and testing Kalvex need, the
+# Windows build (mingw-w64, GoogleTest's sources) and its tests under Wine included.
 # tftpd-hpa is only a benchmark peer: its service must never start on this machine's
 # port 69, so service starts are refused while packages are installed. dnsmasq-base, the
 # BOOTP benchmark's peer, is the bare program and comes with no service at all; busybox (udhcpc)
@@ -8,7 +9,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev googletest
   libfltk1.3-dev fonts-liberation2
   libmnl-dev
   xvfb xdotool x11-utils imagemagick
@@ -16,6 +17,7 @@ packages=(
   busybox isc-dhcp-client
   iproute2 nftables procps util-linux
   dpkg-dev libcap2-bin desktop-file-utils man-db
+  g++-mingw-w64-x86-64-posix wine wine64 fonts-wine
 )
 
 missing=()

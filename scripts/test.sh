@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, builds Kalvex and runs every test: the default
 # build with CTest (whole-program runs included), then AddressSanitizer + UndefinedBehavior-
-# Sanitizer, then ThreadSanitizer for the test programs that run threads.
+# Sanitizer, then ThreadSanitizer for the test programs that run threads, then the Windows
+# build with its tests and a whole flash under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,4 +34,13 @@ for target in "${threaded_tests[@]}"; do
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$binary" --gtest_brief=1 || failed=1
 done
 [ "$failed" -eq 0 ] || { echo "ThreadSanitizer runs failed" >&2; exit 1; }
+
+echo "== Windows (mingw-w64; tests under Wine) =="
+cmake --preset windows
+nice cmake --build --preset windows -j "$jobs"
+# The prefix is made before the test programs list their tests through Wine, which allows
+# them a minute; its server is ended by the last test. The whole flash takes the Linux
+# build's simulated board from build/default.
+cmake/wine-run.sh build/windows/wineprefix cmd /c exit 0
+ctest --preset windows -j "$jobs"
 echo "All test runs passed."

@@ -96,7 +96,9 @@ int net_open(TftpSession& session, int) {
 }
 
 void net_close(TftpSession& session) {
-  if constexpr (traceon) trace_line("net_close: host = %s, fd = %d", "", session.tftpsock.fd());
+  if constexpr (traceon)
+    trace_line("net_close: host = %s, fd = %d", "",
+               static_cast<int>(session.tftpsock.handle_number()));
   session.tftpsock.close();
 }
 

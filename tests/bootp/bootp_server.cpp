@@ -1,7 +1,6 @@
 #include "bootp_server.h"
 
-#include <poll.h>
-
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 
@@ -33,7 +32,13 @@ void BootpServerTest::SetUp() {
   flash_state().clientAddress = address(kBoardAddress);
   ASSERT_TRUE(m_board.open() && m_board.bind({address(kBoardAddress), 0}));
   const std::uint16_t clientPort = m_board.local_endpoint()->port;
-  ASSERT_TRUE(m_elsewhere.open() && m_elsewhere.bind({address(kElsewhere), clientPort}));
+  ASSERT_TRUE(m_elsewhere.open());
+  if (!m_elsewhere.bind({address(kElsewhere), clientPort})) {
+    // Wine binds an address as its whole interface: a second loopback address cannot share
+    // the board's port, and a reply to either would reach both.
+    if (errno == EADDRINUSE) GTEST_SKIP() << "two loopback addresses cannot share a port here";
+    FAIL() << "cannot bind " << kElsewhere;
+  }
   ASSERT_TRUE(m_sender.open() && m_sender.bind({address("127.0.0.1"), 0}));
 
   BootpConfig& config = bootp_config();
@@ -73,8 +78,7 @@ void BootpServerTest::send(const Bytes& datagram) {
 }
 
 std::optional<Bytes> receive(platform::UdpSocket& socket) {
-  pollfd ready{socket.fd(), POLLIN, 0};
-  if (::poll(&ready, 1, static_cast<int>(kPatience.count())) != 1) return std::nullopt;
+  if (!socket.readable_within(kPatience)) return std::nullopt;
   Bytes buffer(2048);
   const platform::RecvResult result = socket.receive(buffer, platform::StopToken());
   buffer.resize(result.status == platform::RecvResult::Status::Received ? result.length : 0);
@@ -97,8 +101,8 @@ void BootpServerTest::expect_no_reply_to(const Bytes& datagram) {
   const Bytes reply = reply_to(BootRequest().chaddr(kControlMac).xid(0xC0FFEE));
   if (reply.empty()) return;
   // Loopback delivers at once, so any earlier reply to another address is queued by now.
-  pollfd queued{m_elsewhere.fd(), POLLIN, 0};
-  EXPECT_EQ(::poll(&queued, 1, 0), 0) << "a reply went to " << kElsewhere;
+  EXPECT_FALSE(m_elsewhere.readable_within(std::chrono::milliseconds(0)))
+      << "a reply went to " << kElsewhere;
 }
 
 Commands BootpServerTest::commands() {

@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/fd_io.h"
+#include "platform/posix/fd_io.h"
 #include "tests/support/scratch_dir.h"
 
 namespace {
@@ -29,9 +29,14 @@ class CapturedCommand : public testing::Test {
   // Runs the command line into a fresh capture file; what it captured.
   std::string capture(const std::string& commandLine) {
     const fs::path path = "capture" + std::to_string(++m_captures);
-    const platform::UniqueFd file(platform::create_new_file(path));
-    EXPECT_TRUE(file.valid());
-    result = platform::run_capturing_output(commandLine, file.get());
+    {
+      std::optional<platform::CaptureFile> file = platform::CaptureFile::create_new(path);
+      if (!file) {
+        ADD_FAILURE() << "cannot create " << path;
+        return {};
+      }
+      result = platform::run_capturing_output(commandLine, *file);
+    }
     return read_file(path);
   }
   static std::string script(const std::string& name, const std::string& body) {
@@ -83,7 +88,8 @@ TEST_F(CapturedCommand, ProgramThatCannotStartIsNotAnExitCode) {
 // Nothing but locals while the limit holds: the sanitizers' own checks need descriptors too.
 TEST(CaptureFailure, PipeThatCannotBeMadeIsNotAStartFailure) {
   kalvex::testing::ScratchDir dir;
-  const platform::UniqueFd file(platform::create_new_file("capture"));
+  std::optional<platform::CaptureFile> file = platform::CaptureFile::create_new("capture");
+  ASSERT_TRUE(file.has_value());
   // With every descriptor number below the limit taken, no pipe can be made.
   const int lowestFree = platform::UniqueFd(::open("/dev/null", O_RDONLY)).get();
   rlimit saved{};
@@ -91,7 +97,7 @@ TEST(CaptureFailure, PipeThatCannotBeMadeIsNotAStartFailure) {
   rlimit tight = saved;
   tight.rlim_cur = static_cast<rlim_t>(lowestFree);
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-  const platform::CaptureResult result = platform::run_capturing_output("true", file.get());
+  const platform::CaptureResult result = platform::run_capturing_output("true", *file);
   ::setrlimit(RLIMIT_NOFILE, &saved);
   EXPECT_EQ(result.outcome, platform::CaptureOutcome::PipeFailed);
 }
@@ -133,7 +139,7 @@ TEST(CaptureFile, LivesInAPrivateDirectoryAndRefusesAPlantedLink) {
 
   const fs::path target = *directory / "target";
   fs::create_symlink(target, *directory / "ipcfg");
-  EXPECT_LT(platform::create_new_file(*directory / "ipcfg"), 0);
+  EXPECT_FALSE(platform::CaptureFile::create_new(*directory / "ipcfg").has_value());
   EXPECT_FALSE(fs::exists(target));
   fs::remove_all(*directory);
 }

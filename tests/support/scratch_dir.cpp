@@ -1,17 +1,34 @@
 #include "tests/support/scratch_dir.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
 
 namespace kalvex::testing {
 
-ScratchDir::ScratchDir() : m_previous(std::filesystem::current_path()) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kalvex-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  m_path = pattern;
+namespace {
+
+// A directory of a name that nothing had, for its owner only where the system has such bits.
+std::filesystem::path make_fresh_directory() {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "kalvex-test-%08x", static_cast<unsigned>(random()));
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / name;
+    if (!std::filesystem::create_directory(path)) continue;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+  }
+  throw std::runtime_error("cannot make a scratch directory");
+}
+
+}  // namespace
+
+ScratchDir::ScratchDir()
+    : m_previous(std::filesystem::current_path()), m_path(make_fresh_directory()) {
   std::filesystem::current_path(m_path);
 }
 

@@ -5,20 +5,22 @@
 #include <fstream>
 #include <random>
 #include <sstream>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
+#include <vector>
 
 #include "core/flash_state.h"
 #include "platform/capture.h"
+#include "platform/process.h"
 #include "tests/support/eventually.h"
+
+#ifdef _WIN32
+#include <iphlpapi.h>
+#include <winsock2.h>
+#endif
 
 namespace kalvex::testing {
 
 bool Peer::pending() const {
-  pollfd readable{m_socket.fd(), POLLIN, 0};
-  return ::poll(&readable, 1, 0) == 1;
+  return m_socket.readable_within(std::chrono::milliseconds(0));
 }
 
 Bytes Peer::receive() {
@@ -30,6 +32,19 @@ Bytes Peer::receive() {
   return buffer;
 }
 
+#ifdef _WIN32
+bool udp_port_bound(std::uint16_t port) {
+  ULONG bytes = 0;
+  ::GetExtendedUdpTable(nullptr, &bytes, FALSE, AF_INET, UDP_TABLE_BASIC, 0);
+  std::vector<DWORD> table(bytes / sizeof(DWORD) + 1);
+  if (::GetExtendedUdpTable(table.data(), &bytes, FALSE, AF_INET, UDP_TABLE_BASIC, 0) != NO_ERROR)
+    return false;
+  const auto* rows = reinterpret_cast<const MIB_UDPTABLE*>(table.data());
+  for (DWORD i = 0; i < rows->dwNumEntries; ++i)
+    if (::ntohs(static_cast<u_short>(rows->table[i].dwLocalPort)) == port) return true;
+  return false;
+}
+#else
 bool udp_port_bound(std::uint16_t port) {
   char suffix[8];
   std::snprintf(suffix, sizeof suffix, ":%04X", port);
@@ -41,6 +56,7 @@ bool udp_port_bound(std::uint16_t port) {
   }
   return false;
 }
+#endif
 
 std::string pattern(std::size_t size) {
   std::minstd_rand random;
@@ -50,10 +66,9 @@ std::string pattern(std::size_t size) {
 }
 
 int run_client(const std::string& commandLine) {
-  const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  const platform::CaptureResult result = platform::run_capturing_output(commandLine, nowhere);
-  ::close(nowhere);
-  return result.outcome == platform::CaptureOutcome::Exited ? result.exit_code : -1;
+  // Only a bound on a client that hangs: both give up on their own well before it.
+  return platform::run_and_wait(platform::split_command_line(commandLine), std::chrono::minutes(5))
+      .value_or(-1);
 }
 
 bool clients_installed() {

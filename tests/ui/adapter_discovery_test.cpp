@@ -68,6 +68,14 @@ TEST(AdapterListingScan, FillsTheSlotsInListingOrder) {
   }
 }
 
+void point_temporary_files_nowhere() {
+#ifdef _WIN32
+  ::_putenv_s("TMP", "Z:\\nonexistent\\kalvex");
+#else
+  ::setenv("TMPDIR", "/nonexistent/kalvex", 1);
+#endif
+}
+
 class AdapterDiscovery : public testing::Test {
  protected:
   ui::HeadlessBackend m_backend;
@@ -102,7 +110,7 @@ TEST_F(AdapterDiscovery, UnwritableCaptureDirectoryIsFatal) {
   EXPECT_EXIT(
       {
         m_backend.echo_message_boxes_to_stderr(true);
-        ::setenv("TMPDIR", "/nonexistent/kalvex", 1);
+        point_temporary_files_nowhere();
         capture_output("ipconfig", "true");
       },
       testing::ExitedWithCode(1), "Please don't run this program from a read-only directory!");

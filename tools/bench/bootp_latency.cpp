@@ -27,8 +27,8 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
-#include "platform/fd_io.h"
 #include "platform/net.h"
+#include "platform/posix/fd_io.h"
 #include "tools/sim_board/link.h"
 #include "tools/sim_board/packets.h"
 

@@ -39,7 +39,8 @@ bool wait_readable(int fd, Clock::time_point deadline) {
 
 // The command's own complaints go to the board's log.
 bool run_command(const std::vector<std::string>& argv, std::string& error) {
-  if (platform::run_and_wait(argv, kCommandPatience, {STDOUT_FILENO, STDERR_FILENO}) == 0)
+  if (platform::run_and_wait(argv, kCommandPatience,
+                             {platform::ChildOutput::Shared, platform::ChildOutput::Shared}) == 0)
     return true;
   error = argv[0] + " " + argv[1] + " " + argv[2] + " failed";
   return false;
@@ -123,7 +124,8 @@ bool UdpPort::send_to(platform::Endpoint to, std::span<const std::uint8_t> bytes
 std::optional<Received> UdpPort::receive(Clock::time_point deadline) {
   Received received;
   received.bytes.resize(kReceiveBufferLength);
-  while (wait_readable(m_socket.fd(), deadline)) {
+  while (m_socket.readable_within(
+      std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()))) {
     // Readable: the wait inside returns at once, and nobody can stop it.
     const auto result = m_socket.receive(received.bytes, platform::StopToken());
     // An error is e.g. a port-unreachable report for an earlier send.

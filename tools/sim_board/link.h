@@ -10,8 +10,8 @@
 #include <span>
 #include <string>
 
-#include "platform/fd_io.h"
 #include "platform/net.h"
+#include "platform/posix/fd_io.h"
 #include "tools/sim_board/packets.h"
 
 namespace sim_board {

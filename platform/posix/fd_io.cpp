@@ -1,5 +1,5 @@
 // Raw descriptor helpers.
-#include "platform/fd_io.h"
+#include "platform/posix/fd_io.h"
 
 #include <cerrno>
 

@@ -8,6 +8,10 @@
 
 namespace platform {
 
+std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
+
 std::optional<FileStatus> file_status(const std::string& path) {
   std::error_code error;
   const auto status = std::filesystem::status(path, error);

@@ -4,16 +4,15 @@
 // long as Kalvex runs.
 #include "platform/process.h"
 
-#include "platform/fd_io.h"
+#include "platform/command_queue.h"
+#include "platform/posix/child.h"
+#include "platform/posix/fd_io.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
-#include <deque>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <thread>
 
 #include <fcntl.h>
@@ -53,51 +52,25 @@ int poll_milliseconds(std::optional<Clock::duration> left, bool havePidFd) {
   return static_cast<int>(std::min<std::chrono::milliseconds::rep>(step->count(), INT_MAX));
 }
 
+int descriptor_for(ChildOutput output, int ours) {
+  return output == ChildOutput::Shared ? ours : kNullDevice;
+}
+
 void reap_in_background(pid_t pid) {
   std::thread([pid] { wait_for_child(pid, std::nullopt); }).detach();
 }
 
-class OrderedCommands {
- public:
-  void push(std::vector<std::string> argv) {
-    std::lock_guard lock(m_mutex);
-    m_queue.push_back(std::move(argv));
-    if (!m_workerStarted) {
-      m_workerStarted = true;
-      // Detached: it idles on the condition for the rest of the process and owns nothing
-      // that an exit would need to release.
-      std::thread([this] { run(); }).detach();
-    }
-    m_ready.notify_one();
-  }
-
- private:
-  [[noreturn]] void run() {
-    for (;;) {
-      std::vector<std::string> argv;
-      {
-        std::unique_lock lock(m_mutex);
-        m_ready.wait(lock, [this] { return !m_queue.empty(); });
-        argv = std::move(m_queue.front());
-        m_queue.pop_front();
-      }
-      const auto pid = start_child(argv);
-      // One still running after the patience is left to a background waiter, so that the
-      // queue moves on.
-      if (pid && wait_for_child(*pid, kOrderedCommandPatience).state == ChildEnd::State::Running)
-        reap_in_background(*pid);
-    }
-  }
-
-  std::mutex m_mutex;
-  std::condition_variable m_ready;
-  std::deque<std::vector<std::string>> m_queue;
-  bool m_workerStarted = false;
-};
+// One still running after the patience is left to a background waiter, so that the queue
+// moves on.
+void run_with_patience(const std::vector<std::string>& argv) {
+  const auto pid = start_child(argv);
+  if (pid && wait_for_child(*pid, kOrderedCommandPatience).state == ChildEnd::State::Running)
+    reap_in_background(*pid);
+}
 
 }  // namespace
 
-std::optional<pid_t> start_child(const std::vector<std::string>& argv, ChildStreams streams) {
+std::optional<pid_t> start_child(const std::vector<std::string>& argv, ChildDescriptors streams) {
   if (argv.empty() || argv[0].empty()) return std::nullopt;
   std::vector<char*> words;
   for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
@@ -155,7 +128,8 @@ ChildEnd wait_for_child(pid_t pid, std::optional<std::chrono::milliseconds> limi
 
 std::optional<int> run_and_wait(const std::vector<std::string>& argv,
                                 std::chrono::milliseconds limit, ChildStreams streams) {
-  const auto pid = start_child(argv, streams);
+  const auto pid = start_child(argv, {descriptor_for(streams.output, STDOUT_FILENO),
+                                      descriptor_for(streams.error, STDERR_FILENO)});
   if (!pid) return std::nullopt;
   const ChildEnd end = wait_for_child(*pid, limit);
   if (end.state != ChildEnd::State::Running) return end.exit_code;
@@ -164,17 +138,15 @@ std::optional<int> run_and_wait(const std::vector<std::string>& argv,
   return std::nullopt;
 }
 
-std::optional<pid_t> spawn_detached(const std::vector<std::string>& argv) {
+bool spawn_detached(const std::vector<std::string>& argv) {
   const auto pid = start_child(argv);
   if (pid) reap_in_background(*pid);
-  return pid;
+  return pid.has_value();
 }
 
 void spawn_in_order(std::vector<std::string> argv) {
   if (argv.empty() || argv[0].empty()) return;
-  // Never destroyed: the worker may still use it while the process ends.
-  static auto* commands = new OrderedCommands;
-  commands->push(std::move(argv));
+  queue_in_order(std::move(argv), run_with_patience);
 }
 
 std::string process_command_line() {

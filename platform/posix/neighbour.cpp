@@ -3,7 +3,7 @@
 // acknowledgement; the interface lookup reads the kernel's IPv4 addresses the same way.
 #include "platform/neighbour.h"
 
-#include "platform/fd_io.h"
+#include "platform/posix/fd_io.h"
 
 #include <array>
 #include <cerrno>

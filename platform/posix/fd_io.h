@@ -1,5 +1,6 @@
-// Raw descriptors: the one owner that closes them, and the helpers shared by the pieces of
-// the platform layer (and the tools) that copy bytes between them.
+// POSIX descriptors: the one owner that closes them, and the helpers that copy bytes between
+// them, for the platform's POSIX implementation and for the Linux-only tools and tests. The
+// portable face of the platform layer never shows a descriptor.
 #pragma once
 
 #include <cstddef>

@@ -2,7 +2,7 @@
 // target, made readable by all, then renamed over it, so the target is never half written.
 #include "platform/file_copy.h"
 
-#include "platform/fd_io.h"
+#include "platform/posix/fd_io.h"
 
 #include <cerrno>
 #include <string>
