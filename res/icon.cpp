@@ -44,10 +44,12 @@ class Canvas {
     fill(left, top, left + 1, bottom, colour);
     fill(right - 1, top, right, bottom, colour);
   }
-  const std::array<std::uint8_t, kSize * kSize * 4>& pixels() const { return m_pixels; }
+  const std::array<std::uint8_t, std::size_t{kSize} * kSize * 4>& pixels() const {
+    return m_pixels;
+  }
 
  private:
-  std::array<std::uint8_t, kSize * kSize * 4> m_pixels{};  // transparent
+  std::array<std::uint8_t, std::size_t{kSize} * kSize * 4> m_pixels{};  // transparent
 };
 
 void paint_board(Canvas& canvas) {

@@ -8,7 +8,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang-format
+  build-essential cmake ninja-build pkg-config clang-format clang-tidy
   libgtest-dev libgmock-dev googletest
   libfltk1.3-dev fonts-liberation2
   libmnl-dev

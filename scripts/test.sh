@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, builds Kalvex and runs every test: the default
-# build with CTest (whole-program runs included), then AddressSanitizer + UndefinedBehavior-
+# build with CTest (whole-program runs included), clang-tidy, then AddressSanitizer + UndefinedBehavior-
 # Sanitizer, then ThreadSanitizer for the test programs that run threads, then the Windows
 # build with its tests and a whole flash under Wine.
 set -euo pipefail
@@ -15,6 +15,9 @@ echo "== default build =="
 cmake --preset default
 nice cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs"
+
+echo "== clang-tidy =="
+bash scripts/tidy.sh build/default
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer =="
 cmake --preset asan

@@ -27,7 +27,7 @@ struct Pixel {
 
 Pixel source_pixel(const ui::IconImage& icon, int x, int y) {
   const std::span<const std::uint8_t> rgba =
-      icon.rgba.subspan(static_cast<std::size_t>((y * icon.width + x) * 4), 4);
+      icon.rgba.subspan((static_cast<std::size_t>(y) * icon.width + x) * 4, 4);
   const double alpha = rgba[3] / 255.0;
   return {rgba[0] * alpha, rgba[1] * alpha, rgba[2] * alpha, alpha};
 }

@@ -16,7 +16,7 @@ namespace platform {
 
 namespace {
 
-constexpr std::size_t kCopyChunkBytes = 64 * 1024;
+constexpr std::size_t kCopyChunkBytes = std::size_t{64} * 1024;
 constexpr mode_t kReadableByAll = 0644;
 
 bool copy_contents(int from, int to) {

@@ -23,8 +23,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace platform {
 
 namespace {
@@ -73,6 +71,7 @@ void run_with_patience(const std::vector<std::string>& argv) {
 std::optional<pid_t> start_child(const std::vector<std::string>& argv, ChildDescriptors streams) {
   if (argv.empty() || argv[0].empty()) return std::nullopt;
   std::vector<char*> words;
+  words.reserve(argv.size() + 1);
   for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
   words.push_back(nullptr);
 

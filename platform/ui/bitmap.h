@@ -33,7 +33,7 @@ inline constexpr std::uint64_t kMaxBitmapPixels = std::uint64_t{1} << 26;
 // Reads BITMAPFILEHEADER + BITMAPINFOHEADER (or its V4/V5 forms) with 1, 4, 8, 24 or 32 bits
 // per pixel, uncompressed (32 bits also with byte-aligned colour masks), bottom-up or
 // top-down. Anything else yields no picture.
-std::optional<Bitmap> decode_bitmap(std::span<const std::uint8_t> file);
+std::optional<Bitmap> decode_bitmap(std::span<const std::uint8_t> bytes);
 std::optional<Bitmap> load_bitmap_file(const std::filesystem::path& path);
 
 }  // namespace ui

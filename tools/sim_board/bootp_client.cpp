@@ -88,15 +88,14 @@ std::optional<BootReply> obtain_by_dhcp(Asking& asking, const MacAddress& mac, s
     const auto offer = asking.ask({.mac = mac, .dhcp = DhcpType::Discover}, true,
                                   [](const BootReply&) { return true; });
     if (!offer) return {};
-    const auto answer =
-        asking.ask({.mac = mac,
-                    .xid = offer->xid,
-                    .dhcp = DhcpType::Request,
-                    .requested_net = offer->yiaddr_net,
-                    .server_id_net = offer->server_id_net},
-                   false, [](const BootReply& reply) {
-                     return reply.dhcp == DhcpType::Ack || reply.dhcp == DhcpType::Nak;
-                   });
+    auto answer = asking.ask({.mac = mac,
+                              .xid = offer->xid,
+                              .dhcp = DhcpType::Request,
+                              .requested_net = offer->yiaddr_net,
+                              .server_id_net = offer->server_id_net},
+                             false, [](const BootReply& reply) {
+                               return reply.dhcp == DhcpType::Ack || reply.dhcp == DhcpType::Nak;
+                             });
     if (!answer) return {};
     if (answer->dhcp == DhcpType::Ack) return answer;
     log << "bootp: NAK, starting over" << std::endl;

@@ -15,7 +15,7 @@ namespace {
 namespace wire = platform::wire;
 
 // RFC 951 offsets.
-constexpr std::size_t kXid = 4, kChaddr = 28, kFile = 108, kVendor = 236;
+constexpr std::size_t kChaddr = 28, kFile = 108, kVendor = 236;
 constexpr std::size_t kFileLength = 128;
 constexpr std::array<std::uint8_t, 4> kCookie = {99, 130, 83, 99};
 constexpr std::uint8_t kOptionPad = 0, kOptionSubnetMask = 1, kOptionEnd = 255;
@@ -56,14 +56,16 @@ void put_address_option(wire::Writer& out, std::uint8_t tag,
 }  // namespace
 
 std::optional<MacAddress> parse_mac(const std::string& text) {
+  // Six pairs of hex digits joined by ":", and nothing else.
+  if (text.size() != 17) return {};
   MacAddress mac{};
-  unsigned parts[6];
-  char tail = 0;
-  if (std::sscanf(text.c_str(), "%2x:%2x:%2x:%2x:%2x:%2x%c", &parts[0], &parts[1], &parts[2],
-                  &parts[3], &parts[4], &parts[5], &tail) != 6) {
-    return {};
+  for (std::size_t i = 0; i < mac.size(); ++i) {
+    const std::string pair = text.substr(i * 3, 2);
+    if (!std::isxdigit(static_cast<unsigned char>(pair[0])) ||
+        !std::isxdigit(static_cast<unsigned char>(pair[1])) || (i < 5 && text[i * 3 + 2] != ':'))
+      return {};
+    mac[i] = static_cast<std::uint8_t>(std::stoul(pair, nullptr, 16));
   }
-  for (std::size_t i = 0; i < 6; ++i) mac[i] = static_cast<std::uint8_t>(parts[i]);
   return mac;
 }
 

@@ -69,11 +69,11 @@ class MessageWindow : public Fl_Double_Window, public DialogKeyTarget {
     button->labelsize(kDialogFontPixels);
     button->set_default(isDefault);
     button->callback(
-        [](Fl_Widget* widget, void* answer) {
+        [](Fl_Widget* widget, long answer) {
           auto* window = static_cast<MessageWindow*>(widget->window());
-          window->answer(static_cast<int>(reinterpret_cast<std::intptr_t>(answer)));
+          window->answer(static_cast<int>(answer));
         },
-        reinterpret_cast<void*>(static_cast<std::intptr_t>(id)));
+        static_cast<long>(id));
   }
 
   void answer(int result) {
