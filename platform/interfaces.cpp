@@ -7,6 +7,8 @@
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace platform {
@@ -65,6 +67,17 @@ std::optional<InterfaceAddress> interface_holding(std::uint32_t address_net) {
   for (InterfaceAddress& candidate : ipv4_interfaces())
     if (candidate.address_net == address_net) return std::move(candidate);
   return {};
+}
+
+std::optional<std::uint32_t> interface_mtu(std::uint32_t index) {
+  ifreq request{};
+  if (::if_indextoname(index, request.ifr_name) == nullptr) return {};
+  const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return {};
+  const int result = ::ioctl(probe, SIOCGIFMTU, &request);
+  ::close(probe);
+  if (result != 0 || request.ifr_mtu <= 0) return {};
+  return static_cast<std::uint32_t>(request.ifr_mtu);
 }
 
 }  // namespace platform
