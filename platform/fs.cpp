@@ -1,4 +1,5 @@
-// File status through std::filesystem; unbuffered transfers on the stream's descriptor.
+// File status through std::filesystem; unbuffered transfers on the stream's descriptor;
+// private files made with mkostemp, so that no name is guessed and nothing planted is opened.
 #include "platform/fs.h"
 
 #include <filesystem>
