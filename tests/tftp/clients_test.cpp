@@ -6,6 +6,7 @@
 
 #include "core/file_names.h"
 #include "core/flash_state.h"
+#include "tests/support/eventually.h"
 #include "tests/tftp/tftp_fixture.h"
 
 namespace kalvex::testing {
@@ -84,6 +85,7 @@ TEST_F(TftpRealClients, UploadReplacesTheImageExactlyAndSendsNothing) {
     SCOPED_TRACE(options);
     write_file(kImageFileName, "stale");
     // The request port listens again after each upload.
+    eventually([this] { return udp_port_bound(m_port); }, "the request port to listen");
     EXPECT_EQ(run_client(curl(std::string(options) + " -T upload.bin")), 0);
     EXPECT_EQ(read_file(kImageFileName), image);
   }

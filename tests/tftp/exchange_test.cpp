@@ -121,6 +121,7 @@ TEST_F(TftpExchange, ClientThatDeclinesTheOptionsMayAskAgain) {
   const Bytes asking = with_options(rrq(kImageFileName, "octet"), {"blksize", "1024"});
   EXPECT_EQ(request(asking), with_options({0, 6}, {"blksize", "1024"}));
   m_peer.send(error_packet(8, "no options"));
+  eventually([this] { return udp_port_bound(m_port); }, "the request port to listen again");
   EXPECT_EQ(request(rrq(kImageFileName, "octet")), data(1, "image"));
 }
 
@@ -161,6 +162,7 @@ TEST_F(TftpExchange, WriteStoresAwaitedBlocksAcknowledgesEveryBlockAndListensAga
   EXPECT_EQ(read_file(kImageFileName), image);
   EXPECT_EQ(m_log.tftp_text(),
             "recvblknum > nextblknumdata packet received with length = 600 bytes");
+  eventually([this] { return udp_port_bound(m_port); }, "the request port to listen again");
   EXPECT_EQ(request(rrq(kImageFileName, "octet")), data(1, one));
 }
 
