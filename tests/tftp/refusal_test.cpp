@@ -20,10 +20,6 @@ struct Refusal {
   int imageMode = 0;  // flash.bin's permission bits; 0: there is none
 };
 
-void PrintTo(const Refusal& refusal, std::ostream* out) {
-  *out << refusal.name;
-}
-
 // In the child: the server on this thread, the request sent once the server listens.
 void serve_until_refused(Peer& peer, std::uint16_t port, const Bytes& request) {
   platform::StopSource stop;
