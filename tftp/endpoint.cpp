@@ -99,9 +99,9 @@ void answer_stranger(TftpSession& session, platform::Endpoint stranger) {
 
 // Waits for a datagram, or for the transfer's next deadline; kDeadlinePassed when the
 // deadline came first. A datagram that arrives once the deadline has passed waits for its
-// turn: what was due happens first.
+// turn: what was due happens first. `arrival` is when the datagram was taken.
 int receive_before_deadline(TftpSession& session, std::span<std::uint8_t> buffer,
-                            platform::RecvResult& result) {
+                            platform::RecvResult& result, platform::TimePoint& arrival) {
   for (;;) {
     const auto deadline = next_deadline(session);
     std::optional<std::chrono::milliseconds> limit;
@@ -117,7 +117,8 @@ int receive_before_deadline(TftpSession& session, std::span<std::uint8_t> buffer
       tftp_log("recvfrom error");
       return -1;
     }
-    if (deadline && platform::now() >= *deadline) {
+    arrival = platform::now();
+    if (deadline && arrival >= *deadline) {
       session.pending = result;
       session.pendinglen = static_cast<int>(result.length);
       return kDeadlinePassed;
@@ -214,10 +215,12 @@ int net_recv(TftpSession& session, std::span<std::uint8_t> buffer) {
   for (;;) {
     // Only the client's datagrams restart the receive time-out; re-sends and strangers do not,
     // so a board that has gone silent is given up on in time.
-    if (std::exchange(session.armWatchdog, false)) arm_recv_timer(kRecvTimerId);
+    if (std::exchange(session.armWatchdog, false)) arm_recv_timer_from(session.lastHeard);
     platform::RecvResult result = session.pending;
+    platform::TimePoint arrival;
     int n = std::exchange(session.pendinglen, -1);
-    if (n < 0) n = receive_before_deadline(session, buffer, result);
+    if (n >= 0) arrival = platform::now();
+    if (n < 0) n = receive_before_deadline(session, buffer, result, arrival);
     if (n < 0) return n;
     if constexpr (traceon) {
       trace_line("net_recv: got %d bytes from host %s, port# %d", n,
@@ -229,7 +232,7 @@ int net_recv(TftpSession& session, std::span<std::uint8_t> buffer) {
       continue;
     }
     session.armWatchdog = true;
-    session.lastHeard = platform::now();
+    session.lastHeard = arrival;
     return n;
   }
 }

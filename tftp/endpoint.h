@@ -31,6 +31,10 @@ void net_send(TftpSession& session, std::span<const std::uint8_t> packet);
 // with here and never handed out.
 int net_recv(TftpSession& session, std::span<std::uint8_t> buffer);
 
+// The receive time-out armed from the given moment: the client's datagram just handled, so
+// that the per-block path reads the clock once.
+void arm_recv_timer_from(platform::TimePoint start);
+
 // Reports the formatted text as the TFTP server's diagnostic, without adding a newline.
 // Always 0.
 int tftp_log(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -114,7 +114,8 @@ void restart_resend_clock(TftpSession& session) {
   session.resends = 0;
   session.resendInterval =
       session.timeoutOption ? std::chrono::milliseconds(*session.timeoutOption) : kFirstResend;
-  session.resendAt = platform::now() + session.resendInterval;
+  // Something new goes out only in answer to the client, so its datagram's moment is now.
+  session.resendAt = session.lastHeard + session.resendInterval;
 }
 
 int start_reading(TftpSession& session) {

@@ -22,7 +22,8 @@ inline constexpr std::chrono::milliseconds kSilenceAfterLastBlock{10000};
 int start_reading(TftpSession& session);
 // The client acknowledged the block with this 16-bit number.
 int on_read_ack(TftpSession& session, int number);
-// Starts the re-send clock afresh: something new has just been sent.
+// Starts the re-send clock afresh: something new has just been sent in answer to the
+// client's datagram.
 void restart_resend_clock(TftpSession& session);
 // Whatever is due once a deadline has passed: completion by silence, or a re-send of what
 // the client has not acknowledged. Below 0 when that ends the transfer.

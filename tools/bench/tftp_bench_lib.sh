@@ -14,7 +14,13 @@ bench_pids=()
 bench_work=$(mktemp -d)
 
 # Every process in the server's namespace: `ip netns exec` may run the server as its child.
+# The servers first: perf stat then writes its count and ends by itself.
 stop_servers() {
+  local pid
+  for pid in $(ip netns pids "$server_ns" 2>/dev/null); do
+    [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = perf ] || kill "$pid" 2>/dev/null || true
+  done
+  sleep 0.3
   ip netns pids "$server_ns" 2>/dev/null | xargs -r kill 2>/dev/null || true
   for pid in "${bench_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   bench_pids=()
@@ -85,17 +91,31 @@ bench_image() {  # MiB
   chmod 0644 "$bench_work"/*/flash.bin
 }
 
-in_server_ns() { ip netns exec "$server_ns" taskset -c $bench_cpu "$@"; }
+# With BENCH_CPU_TIME=1 (and perf installed) each server runs under `perf stat`, which
+# counts the CPU time of the server and every process it forks (tftpd-hpa serves each
+# transfer from a child); server_cpu_ms reads the total once the servers have been stopped.
+in_server_ns() {  # name command...
+  local name=$1
+  shift
+  local counting=()
+  [ "${BENCH_CPU_TIME:-0}" = 1 ] &&
+    counting=(perf stat -x, -e task-clock -o "$bench_work/$name.cpu" --)
+  ip netns exec "$server_ns" taskset -c $bench_cpu "${counting[@]}" "$@"
+}
+
+server_cpu_ms() {  # name
+  awk -F, '/task-clock/ { print $1 }' "$bench_work/$1.cpu" 2>/dev/null
+}
 
 start_kalvex() {  # port
-  in_server_ns "$kalvex_serve" "$1" "$bench_work/kalvex" "$server_address" \
+  in_server_ns kalvex "$kalvex_serve" "$1" "$bench_work/kalvex" "$server_address" \
     2>"$bench_work/kalvex.log" &
   bench_pids+=($!)
 }
 
 # Foreground, serving its own directory only.
 start_hpa() {  # port
-  in_server_ns /usr/sbin/in.tftpd --foreground --address "$server_address:$1" --secure \
+  in_server_ns hpa /usr/sbin/in.tftpd --foreground --address "$server_address:$1" --secure \
     "$bench_work/hpa" &
   bench_pids+=($!)
 }
@@ -103,7 +123,7 @@ start_hpa() {  # port
 # dnsmasq's TFTP server always listens on port 69: inside the namespace that is harmless. No
 # DNS (--port=0), no configuration file, no daemon.
 start_dnsmasq() {
-  in_server_ns dnsmasq --keep-in-foreground --port=0 --conf-file=/dev/null --user=root \
+  in_server_ns dnsmasq dnsmasq --keep-in-foreground --port=0 --conf-file=/dev/null --user=root \
     --pid-file= --listen-address="$server_address" --bind-interfaces --enable-tftp \
     --tftp-root="$bench_work/dnsmasq" --log-facility=- 2>"$bench_work/dnsmasq.log" &
   bench_pids+=($!)

@@ -2,10 +2,12 @@
 # Fetches the same 30 MiB flash.bin with blksize 1468 and no window (what U-Boot asks for)
 # from Kalvex's TFTP server, tftpd-hpa and dnsmasq, with the same client (curl, which also
 # asks tsize), the servers taking turns round by round, and prints each round, the medians and
-# the ratios Kalvex / peer (median of the per-round ratios too). A figure, never a verdict.
-# Needs root (network namespaces of its own).
+# the ratios Kalvex / peer (median of the per-round ratios too). With BENCH_CPU_TIME=1 it also
+# prints each server's CPU time per fetch (perf stat), which other work on the machine
+# disturbs far less than the elapsed time. A figure, never a verdict. Needs root (network
+# namespaces of its own).
 #
-#   tools/bench/tftp_peers_bench.sh [BUILD_DIR [ROUNDS [MIB]]]
+#   [BENCH_CPU_TIME=1] tools/bench/tftp_peers_bench.sh [BUILD_DIR [ROUNDS [MIB]]]
 set -euo pipefail
 source "$(dirname "$0")/tftp_bench_lib.sh"
 
@@ -42,7 +44,18 @@ k=$(median <"$bench_work/kalvex.times")
 h=$(median <"$bench_work/hpa.times")
 d=$(median <"$bench_work/dnsmasq.times")
 printf 'median %9.4f %10.4f %10.4f\n' "$k" "$h" "$d"
+# Other work on the CPU only ever adds time: the fastest round is the least disturbed one.
+printf 'fastest %8.4f %10.4f %10.4f\n' "$(sort -g "$bench_work/kalvex.times" | head -1)" \
+  "$(sort -g "$bench_work/hpa.times" | head -1)" "$(sort -g "$bench_work/dnsmasq.times" | head -1)"
 printf 'kalvex / tftpd-hpa: %.3f (median per-round ratio %.3f)\n' "$(echo "$k / $h" | bc -l)" \
   "$(median <"$bench_work/hpa.ratios")"
 printf 'kalvex / dnsmasq:   %.3f (median per-round ratio %.3f)\n' "$(echo "$k / $d" | bc -l)" \
   "$(median <"$bench_work/dnsmasq.ratios")"
+if [ "${BENCH_CPU_TIME:-0}" = 1 ]; then
+  stop_servers
+  printf 'server CPU per fetch (ms):'
+  for name in kalvex hpa dnsmasq; do
+    printf ' %s %.1f' "$name" "$(echo "$(server_cpu_ms "$name") / $rounds" | bc -l)"
+  done
+  echo
+fi
