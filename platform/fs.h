@@ -32,4 +32,13 @@ std::optional<FileStatus> file_status(const std::string& path);
 long read_unbuffered(std::FILE* stream, std::uint8_t* buffer, std::size_t count);
 long write_unbuffered(std::FILE* stream, const std::uint8_t* buffer, std::size_t count);
 
+struct TemporaryFile {
+  std::FILE* stream = nullptr;  // open for writing
+  std::string path;
+};
+// A new file of a name nobody can guess, in the directory of `path` and named after it,
+// created exclusively (never an existing file or a link someone planted) and readable by
+// everyone (0644), so that it can be renamed over `path` once it is whole.
+std::optional<TemporaryFile> create_temporary_beside(const std::string& path);
+
 }  // namespace platform

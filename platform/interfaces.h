@@ -27,5 +27,7 @@ std::optional<std::uint32_t> resolve_ipv4(const std::string& name);
 std::optional<std::string> interface_for(std::uint32_t address_net);
 // The interface that holds this very address, if any: the adapter a user's address names.
 std::optional<InterfaceAddress> interface_holding(std::uint32_t address_net);
+// The largest IP datagram the interface carries (its MTU), if the interface is known.
+std::optional<std::uint32_t> interface_mtu(std::uint32_t index);
 
 }  // namespace platform

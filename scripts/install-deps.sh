@@ -13,7 +13,7 @@ packages=(
   libfltk1.3-dev fonts-liberation2
   libmnl-dev
   xvfb xdotool x11-utils imagemagick
-  curl tftp-hpa tftpd-hpa dnsmasq-base
+  curl tftp-hpa tftpd-hpa dnsmasq-base atftp
   busybox isc-dhcp-client
   iproute2 nftables procps util-linux
   dpkg-dev libcap2-bin desktop-file-utils man-db

@@ -1,10 +1,14 @@
 // flash.bin block by block. Octet transfers bypass the stream's buffer and go straight to
 // the descriptor, one read or write per block; netascii goes byte by byte through the
 // stream because every LF and CR changes length on the wire (RFC 1350, Telnet line ends).
+// An upload goes to a private file that replaces flash.bin only once it is whole.
 #include "tftp/file_access.h"
 
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
+#include "core/file_names.h"
 #include "platform/fs.h"
 #include "tftp/endpoint.h"
 
@@ -47,43 +51,45 @@ int read_netascii(TftpSession& session, std::FILE* stream, std::span<std::uint8_
   return static_cast<int>(i);
 }
 
-void write_octet(std::FILE* stream, std::span<const std::uint8_t> data) {
+bool write_octet(std::FILE* stream, std::span<const std::uint8_t> data) {
   const long written = platform::write_unbuffered(stream, data.data(), data.size());
-  if (written != static_cast<long>(data.size())) {
-    tftp_log("write error to local file, i = %d", static_cast<int>(written));
-  }
+  if (written == static_cast<long>(data.size())) return true;
+  tftp_log("write error to local file, i = %d", static_cast<int>(written));
+  return false;
 }
 
-void put_byte(std::FILE* stream, int c) {
-  if (std::putc(c, stream) == EOF) tftp_log("write error from putc to local file");
+bool put_byte(std::FILE* stream, int c) {
+  if (std::putc(c, stream) != EOF) return true;
+  tftp_log("write error from putc to local file");
+  return false;
 }
 
 // The byte after a CR decides what the pair stood for: CR LF is a line feed, CR NUL a
 // carriage return; after anything else the CR is dropped.
-void write_pair_end(std::FILE* stream, std::uint8_t c) {
-  if (c == kLf) {
-    put_byte(stream, kLf);
-  } else if (c == kNul) {
-    put_byte(stream, kCr);
-  } else {
-    // Printed as a signed byte: 0x80 and up show as eight hex digits.
-    const int asSigned = static_cast<signed char>(c);
-    tftp_log("CR followed by 0x%02x", static_cast<unsigned>(asSigned));
-    put_byte(stream, c);
-  }
+bool write_pair_end(std::FILE* stream, std::uint8_t c) {
+  if (c == kLf) return put_byte(stream, kLf);
+  if (c == kNul) return put_byte(stream, kCr);
+  // Printed as a signed byte: 0x80 and up show as eight hex digits.
+  const int asSigned = static_cast<signed char>(c);
+  tftp_log("CR followed by 0x%02x", static_cast<unsigned>(asSigned));
+  return put_byte(stream, c);
 }
 
-void write_netascii(TftpSession& session, std::FILE* stream, std::span<const std::uint8_t> data) {
+// A failed byte is reported and the rest still written, as the transfer goes on; the result
+// says whether the file is whole.
+bool write_netascii(TftpSession& session, std::FILE* stream, std::span<const std::uint8_t> data) {
+  bool whole = true;
   for (const std::uint8_t c : data) {
     if (session.crpending) {
       session.crpending = false;
-      write_pair_end(stream, c);
+      whole = write_pair_end(stream, c) && whole;
     } else if (c == kCr) {
       session.crpending = true;
     } else {
-      put_byte(stream, c);
+      whole = put_byte(stream, c) && whole;
     }
   }
+  return whole;
 }
 
 }  // namespace
@@ -98,11 +104,13 @@ std::FILE* file_open(TftpSession& session, const char* path, const char* mode, i
   return stream;
 }
 
-void file_close(TftpSession& session, std::FILE* stream) {
-  if (stream == nullptr) return;
+bool file_close(TftpSession& session, std::FILE* stream) {
+  if (stream == nullptr) return true;
   if (session.crpending) tftp_log("final character was a CR");
   if (session.nextchar >= 0) tftp_log("nextchar >= 0");
-  if (std::fclose(stream) != 0) tftp_log("fclose error");
+  if (std::fclose(stream) == 0) return true;
+  tftp_log("fclose error");
+  return false;
 }
 
 int file_read(TftpSession& session, std::FILE* stream, std::span<std::uint8_t> buffer, int mode) {
@@ -112,13 +120,42 @@ int file_read(TftpSession& session, std::FILE* stream, std::span<std::uint8_t> b
   return 0;
 }
 
-void file_write(TftpSession& session, std::FILE* stream, std::span<const std::uint8_t> data,
+bool file_write(TftpSession& session, std::FILE* stream, std::span<const std::uint8_t> data,
                 int mode) {
-  if (mode == kOctet) {
-    write_octet(stream, data);
-  } else if (mode == kNetascii) {
-    write_netascii(session, stream, data);
-  } else {
-    tftp_log("unknown MODE value");
+  if (mode == kOctet) return write_octet(stream, data);
+  if (mode == kNetascii) return write_netascii(session, stream, data);
+  tftp_log("unknown MODE value");
+  return false;
+}
+
+bool begin_upload(TftpSession& session) {
+  auto upload = platform::create_temporary_beside(kImageFileName);
+  if (!upload) return false;
+  session.localfile = upload->stream;
+  session.uploadPath = std::move(upload->path);
+  session.nextchar = -1;
+  session.crpending = false;
+  return true;
+}
+
+bool finish_upload(TftpSession& session) {
+  const bool closed = file_close(session, std::exchange(session.localfile, nullptr));
+  std::error_code error;
+  if (closed) std::filesystem::rename(session.uploadPath, kImageFileName, error);
+  if (closed && !error) {
+    session.uploadPath.clear();
+    return true;
   }
+  if (error)
+    tftp_log("cannot put the upload in place of %s: %s\n", kImageFileName, error.message().c_str());
+  abort_upload(session);
+  return false;
+}
+
+void abort_upload(TftpSession& session) {
+  if (session.uploadPath.empty()) return;
+  if (session.localfile != nullptr) std::fclose(std::exchange(session.localfile, nullptr));
+  std::error_code ignored;
+  std::filesystem::remove(session.uploadPath, ignored);
+  session.uploadPath.clear();
 }

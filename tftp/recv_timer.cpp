@@ -11,6 +11,7 @@
 
 #include "core/flash_state.h"
 #include "platform/clock.h"
+#include "tftp/endpoint.h"
 #include "tftp/tftp_server.h"
 
 namespace {
@@ -34,8 +35,11 @@ void fire_locked() {
 }  // namespace
 
 void arm_recv_timer(int timerId) {
-  if (timerId != kRecvTimerId) return;
-  const platform::TimePoint deadline = platform::now() + kReceiveTimeout;
+  if (timerId == kRecvTimerId) arm_recv_timer_from(platform::now());
+}
+
+void arm_recv_timer_from(platform::TimePoint start) {
+  const platform::TimePoint deadline = start + kReceiveTimeout;
   std::lock_guard lock(g_timer.mutex);
   g_timer.deadline = deadline;
   g_timer.armed = true;

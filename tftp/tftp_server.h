@@ -19,8 +19,10 @@ struct TftpConfig {
 // Test seam: the values the server uses; set before the thread starts.
 TftpConfig& tftp_config();
 
-// Body of the TFTP thread: one transfer per run. Returns when the transfer has ended or
-// when stop is requested, whichever comes first.
+// Body of the TFTP thread. Returns once the image has been served (or could not be read, when
+// restartRequested is set), or when stop is requested; after an upload, or a client that
+// declined the options, it waits for the next request. A refused request ends the program
+// through fatal_box.
 void tftp_server(const platform::StopToken& stop);
 
 // The server's socket and the image stream it opened, closed on its behalf once the thread

@@ -1,19 +1,24 @@
-// The protocol engine. Every step is triggered by one received datagram; the handlers below
-// are named for the protocol step they take. Block numbers wrap after 65535 as boot loaders
-// and common clients expect, so images of any size finish.
+// The protocol engine. Every step is triggered by one received datagram or by a deadline of
+// the transfer's clock; the handlers below are named for the protocol step they take. Block
+// numbers wrap after 65535 as boot loaders and common clients expect, so images of any size
+// finish.
 #include "tftp/transfer.h"
 
 #include <algorithm>
 #include <cctype>
 #include <utility>
 
+#include "core/fatal_box.h"
 #include "core/file_names.h"
 #include "core/flash_state.h"
-#include "platform/exit.h"
 #include "platform/fs.h"
+#include "platform/interfaces.h"
 #include "platform/wire.h"
 #include "tftp/endpoint.h"
 #include "tftp/file_access.h"
+#include "tftp/options.h"
+#include "tftp/tftp_server.h"
+#include "tftp/window.h"
 
 namespace {
 
@@ -21,6 +26,7 @@ namespace wire = platform::wire;
 
 constexpr int kReadRequest = 1;
 constexpr int kWriteRequest = 2;
+constexpr const char* kUploadFailed = "The board's TFTP upload failed, flash.bin is unchanged";
 
 enum class BlockOrder : std::uint8_t { Awaited, Previous, Behind, Ahead };
 
@@ -38,42 +44,6 @@ void log_stray_block(BlockOrder order) {
   if (order == BlockOrder::Ahead) tftp_log("recvblknum > nextblknum");
 }
 
-// Reads and sends the next DATA block once the awaited ACK is in (or for the request).
-int send_next_block(TftpSession& session) {
-  const auto payload = std::span(session.sendpkt).subspan(4, kBlockSize);
-  const int n = file_read(session, session.localfile, payload, session.xfermode);
-  // A read error ends the transfer. With no receive left to time out, nothing else would
-  // ever listen on the request port again: ask the dialog for a fresh thread at once.
-  if (n < 0) {
-    flash_state().restartRequested.store(true);
-    return -1;
-  }
-  // The short last block has been acknowledged: the transfer is complete.
-  if (n == 0 && session.lastdatalen < kBlockSize) return -1;
-  session.lastdatalen = n;
-  session.nextblknum += 1;
-  flash_state().bytesSent.fetch_add(n, std::memory_order_relaxed);
-  send_data(session, session.nextblknum, n);
-  return 0;
-}
-
-int handle_ack_number(TftpSession& session, int recvblknum) {
-  const BlockOrder order = order_of(recvblknum, session.nextblknum);
-  if (order == BlockOrder::Awaited) return send_next_block(session);
-  // Boot loaders re-send their last ACK when they think DATA was lost; answering it with
-  // nothing keeps the transfer lock-step (no Sorcerer's Apprentice duplicates).
-  log_stray_block(order);
-  return 0;
-}
-
-// The write transfer ends with the file: take it back from the dialog's reach first, so
-// that the dialog's stop routine does not close it a second time.
-void close_written_file(TftpSession& session) {
-  std::FILE* stream = std::exchange(session.localfile, nullptr);
-  flash_state().imageFile.exchange(nullptr);
-  file_close(session, stream);
-}
-
 // An earlier run's stream that nobody closed (the restart leaves it open) is closed when a
 // new request takes its place, so restarts do not leak descriptors.
 void adopt_image_file(TftpSession& session, std::FILE* stream) {
@@ -82,33 +52,45 @@ void adopt_image_file(TftpSession& session, std::FILE* stream) {
   if (stale != nullptr && stale != stream) file_close(session, stale);
 }
 
-// A text up to its NUL. One that the datagram ends before its NUL is logged and taken as
-// far as it goes, so nothing is ever read past the datagram.
-std::string take_text(wire::Reader& reader, const char* complaint) {
-  if (const auto text = reader.c_string()) return std::string(*text);
-  tftp_log("%s", complaint);
-  const auto rest = reader.rest();
-  return std::string(rest.begin(), rest.end());
+// The request reached the engine only once its name and mode were found whole.
+std::string take_text(wire::Reader& reader) {
+  return std::string(reader.c_string().value_or(""));
 }
 
-void check_readable(TftpSession& session, const std::string& name) {
-  const auto status = platform::file_status(name);
+void check_readable(TftpSession& session) {
+  const auto status = platform::file_status(session.requestName);
   if (!status) send_error(session, 2, "File cannot be read");
   if (!status->othersCanRead) send_error(session, 2, "File doesn't allow world read permission");
+  session.imageBytes = status->size;
 }
 
 // The opcode and the 16-bit field after it (block number or error code), whose low 16 bits
 // go on the wire.
-wire::Writer start_packet(TftpSession& session, TftpOpcode opcode, int field) {
-  wire::Writer packet(session.sendpkt);
+wire::Writer start_packet(std::span<std::uint8_t> buffer, TftpOpcode opcode, int field) {
+  wire::Writer packet(buffer);
   packet.be16(static_cast<std::uint16_t>(opcode));
   packet.be16(static_cast<std::uint16_t>(field));
   return packet;
 }
 
+void send_oack(TftpSession& session) {
+  net_send(session, std::span(session.sendpkt).first(static_cast<std::size_t>(session.sendlen)));
+  session.op_sent = static_cast<int>(TftpOpcode::Oack);
+  restart_resend_clock(session);
+}
+
+// The ACK of a block that was not awaited goes out once and is never re-sent: the packet
+// kept for re-sending stays the ACK of the last block taken.
+void send_stray_ack(TftpSession& session, int block) {
+  if constexpr (traceon) trace_line("sending ACK for block# %d", block);
+  std::array<std::uint8_t, 4> packet{};
+  net_send(session, start_packet(packet, TftpOpcode::Ack, block).written());
+  session.op_sent = static_cast<int>(TftpOpcode::Ack);
+}
+
 // Row: opcode sent last (0 = nothing yet). Column: opcode just received.
 // clang-format off
-constexpr Handler kDispatch[6][6] = {
+constexpr Handler kDispatch[7][6] = {
 //   0         1 RRQ     2 WRQ     3 DATA    4 ACK     5 ERROR
     {on_botch, on_rrq,   on_wrq,   on_botch, on_botch, on_botch       },  // nothing sent
     {on_botch, on_botch, on_botch, on_botch, on_botch, on_botch       },  // RRQ sent
@@ -116,12 +98,13 @@ constexpr Handler kDispatch[6][6] = {
     {on_botch, on_botch, on_botch, on_botch, on_ack,   on_error_packet},  // DATA sent
     {on_botch, on_botch, on_botch, on_data,  on_botch, on_error_packet},  // ACK sent
     {on_botch, on_botch, on_botch, on_botch, on_botch, on_error_packet},  // ERROR sent
+    {on_botch, on_botch, on_botch, on_data,  on_ack,   on_error_packet},  // OACK sent
 };
 // clang-format on
 
 // An opcode beyond the table is a botch like any other unexpected packet.
 Handler dispatch_handler(int opSent, int opRecv) {
-  if (opSent < 0 || opSent > 5 || opRecv < 0 || opRecv > 5) return on_botch;
+  if (opSent < 0 || opSent > 6 || opRecv < 0 || opRecv > 5) return on_botch;
   return kDispatch[opSent][opRecv];
 }
 
@@ -129,13 +112,33 @@ Handler dispatch_handler(int opSent, int opRecv) {
 
 void tftp_reset(TftpSession& session) {
   session.pendinglen = -1;
-  session.firstrecv = false;
+  session.pending = {};
+  session.requestInterface = 0;
+  session.adapterIndex.reset();
+  session.reportedNoAdapter = false;
+  session.armWatchdog = false;
+  session.requestName.clear();
+  session.requestMode.clear();
+  session.reading = true;
+  session.blksize = kBlockSize;
+  session.windowsize = 1;
+  session.timeoutOption.reset();
   session.recvpkt.fill(0);
   session.sendpkt.fill(0);
+  session.sendlen = 0;
   session.op_sent = 0;
   session.op_recv = 0;
+  session.end = TransferEnd::Running;
   session.nextblknum = 0;
-  session.lastdatalen = 0;
+  session.uploadPath.clear();
+  session.ackedBlocks = 0;
+  session.sentBlocks = 0;
+  session.lastBlock = 0;
+  session.ackedBytes = 0;
+  session.imageBytes = 0;
+  session.resendAt.reset();
+  session.resends = 0;
+  session.lastBlockSentAt.reset();
   session.xfermode = kOctet;
   session.localfile = nullptr;
   session.nextchar = -1;
@@ -147,6 +150,10 @@ void tftp_loop(TftpSession& session, int initialOpSent) {
   for (;;) {
     const int n = net_recv(session, session.recvpkt);
     if (session.stop.stop_requested()) return;
+    if (n == kDeadlinePassed) {
+      if (on_transfer_deadline(session) < 0) return;
+      continue;
+    }
     if (n < 0) tftp_log("net_recv error");
     if (n < 4) tftp_log("receive length = %d bytes", n);
     // Only the bytes of this datagram are read: a failed receive reads as an empty one, and
@@ -162,11 +169,13 @@ void tftp_loop(TftpSession& session, int initialOpSent) {
   }
 }
 
-void on_request(TftpSession& session, int kind, std::span<const std::uint8_t> body) {
+bool on_request(TftpSession& session, int kind, std::span<const std::uint8_t> body) {
   wire::Reader reader(body);
-  const std::string name = take_text(reader, "Invalid filename");
-  const std::string mode = lower_copy(take_text(reader, "Invalid Mode"));
+  session.requestName = take_text(reader);
+  session.requestMode = take_text(reader);
+  session.reading = kind == kReadRequest;
 
+  const std::string mode = lower_copy(session.requestMode);
   if (mode == "netascii") {
     session.xfermode = kNetascii;
   } else if (mode == "octet") {
@@ -174,29 +183,45 @@ void on_request(TftpSession& session, int kind, std::span<const std::uint8_t> bo
   } else {
     send_error(session, 4, "Mode isn't netascii or octet");
   }
-  if (kind == kReadRequest) check_readable(session, name);
-  // flash.bin in the current directory is the only file ever served or written.
-  if (name != kImageFileName) send_error(session, 2, "Permission denied, please restart server!");
-  std::FILE* stream = file_open(session, name.c_str(), kind == kReadRequest ? "rb" : "wb", 0);
-  if (stream == nullptr) send_error(session, 1, "File cannot be read");
-  adopt_image_file(session, stream);
+  // flash.bin in the current directory is the only file ever served or written, and no
+  // other name is even looked up: every other name gets the same answer.
+  if (session.requestName != kImageFileName) {
+    send_error(session, 2, "Permission denied, please restart server!");
+  }
+  if (session.reading) {
+    check_readable(session);
+    std::FILE* stream = file_open(session, kImageFileName, "rb", 0);
+    if (stream == nullptr) send_error(session, 1, "File cannot be read");
+    adopt_image_file(session, stream);
+  } else if (!begin_upload(session)) {
+    send_error(session, 1, "File cannot be read");
+  }
+  const int blockCap = block_size_cap(platform::interface_mtu(session.requestInterface));
+  return negotiate_options(session, reader.rest(), blockCap);
 }
 
 int on_rrq(TftpSession& session, std::span<const std::uint8_t> body) {
-  on_request(session, kReadRequest, body);
-  // Starting from a full "previous block" makes an empty file go out as one empty DATA 1.
-  session.lastdatalen = kBlockSize;
-  return handle_ack_number(session, 0);
+  // With options the client's ACK 0 of the OACK starts the data (RFC 2347).
+  if (on_request(session, kReadRequest, body)) {
+    send_oack(session);
+    return 0;
+  }
+  return start_reading(session);
 }
 
 int on_wrq(TftpSession& session, std::span<const std::uint8_t> body) {
-  on_request(session, kWriteRequest, body);
+  const bool options = on_request(session, kWriteRequest, body);
   session.nextblknum = 1;
-  send_ack(session, 0);
+  if (options) {
+    send_oack(session);
+  } else {
+    send_ack(session, 0);
+  }
   return 0;
 }
 
 int on_ack(TftpSession& session, std::span<const std::uint8_t> body) {
+  if (!session.reading) return on_botch(session, body);
   wire::Reader reader(body);
   const auto recvblknum = reader.be16();
   // Without a whole block number there is nothing to send on.
@@ -204,35 +229,60 @@ int on_ack(TftpSession& session, std::span<const std::uint8_t> body) {
   if (body.size() != 2) {
     tftp_log("ACK packet received with length = %d bytes", static_cast<int>(body.size()) + 2);
   }
-  return handle_ack_number(session, *recvblknum);
+  if (session.op_sent != static_cast<int>(TftpOpcode::Oack)) {
+    return on_read_ack(session, *recvblknum);
+  }
+  if (*recvblknum == 0) return start_reading(session);
+  log_stray_block(BlockOrder::Ahead);
+  return 0;
 }
 
 int on_data(TftpSession& session, std::span<const std::uint8_t> body) {
+  if (session.reading) return on_botch(session, body);
   wire::Reader reader(body);
   const auto recvblknum = reader.be16();
   // Without a whole block number there is nothing to acknowledge.
   if (!recvblknum) return on_botch(session, body);
   const auto data = reader.rest();
   const int n = static_cast<int>(data.size());
-  if (n > kBlockSize) tftp_log("data packet received with length = %d bytes", n);
+  if (n > session.blksize) tftp_log("data packet received with length = %d bytes", n);
 
   const BlockOrder order = order_of(*recvblknum, session.nextblknum);
   if (order == BlockOrder::Awaited) {
     session.nextblknum += 1;
-    if (n > 0) file_write(session, session.localfile, data, session.xfermode);
-    if (n < kBlockSize) close_written_file(session);
+    if (n > 0 && !file_write(session, session.localfile, data, session.xfermode)) {
+      send_error(session, 3, "Disk full or allocation exceeded", kUploadFailed);
+    }
+    // Any block of another size is the last: the upload takes flash.bin's place before the
+    // client hears that it arrived.
+    if (n != session.blksize && !finish_upload(session)) {
+      send_error(session, 2, "File cannot be written", kUploadFailed);
+    }
+    send_ack(session, *recvblknum);
   } else {
     log_stray_block(order);
+    // Every DATA is acknowledged with its own number, repeated and out-of-order ones too.
+    send_stray_ack(session, *recvblknum);
   }
-  // Every DATA is acknowledged with its own number, repeated and out-of-order ones too.
-  send_ack(session, *recvblknum);
-  return n == kBlockSize ? 0 : -1;
+  if (n == session.blksize) return 0;
+  // A stray block of another size ends the upload unfinished: flash.bin stays as it was.
+  abort_upload(session);
+  session.end = TransferEnd::ListenAgain;
+  return -1;
 }
 
-// Logged and waited out: the receive time-out then restarts the transfer.
-int on_error_packet(TftpSession& session, std::span<const std::uint8_t>) {
+// Logged and waited out: the re-sends go on, and the receive time-out then restarts the
+// transfer. Only a refusal of the options (ERROR 8, RFC 2347) ends it, quietly: the client
+// may ask again.
+int on_error_packet(TftpSession& session, std::span<const std::uint8_t> body) {
   tftp_log("error received: op_sent = %d, op_recv = %d", session.op_sent, session.op_recv);
-  return 1;
+  if (session.op_sent != static_cast<int>(TftpOpcode::Oack) || wire::Reader(body).be16() != 8) {
+    return 1;
+  }
+  tftp_log("the client declined the options; awaiting a new request\n");
+  abort_upload(session);
+  session.end = TransferEnd::ListenAgain;
+  return -1;
 }
 
 int on_botch(TftpSession& session, std::span<const std::uint8_t>) {
@@ -242,25 +292,26 @@ int on_botch(TftpSession& session, std::span<const std::uint8_t>) {
 
 void send_ack(TftpSession& session, int block) {
   if constexpr (traceon) trace_line("sending ACK for block# %d", block);
-  net_send(session, start_packet(session, TftpOpcode::Ack, block).written());
+  session.sendlen = 4;
+  net_send(session, start_packet(session.sendpkt, TftpOpcode::Ack, block).written());
   session.op_sent = static_cast<int>(TftpOpcode::Ack);
+  restart_resend_clock(session);
 }
 
-void send_data(TftpSession& session, int block, int n) {
-  if constexpr (traceon) trace_line("sending %d bytes of DATA with block# %d", n, block);
-  start_packet(session, TftpOpcode::Data, block);
-  net_send(session, std::span<const std::uint8_t>(session.sendpkt).first(4 + n));
-  session.op_sent = static_cast<int>(TftpOpcode::Data);
-}
-
-void send_error(TftpSession& session, int code, const char* message) {
+void send_error(TftpSession& session, int code, const char* message, const char* what) {
   if constexpr (traceon) trace_line("sending ERROR, code = %d, string = %s", code, message);
-  wire::Writer packet = start_packet(session, TftpOpcode::Error, code);
+  wire::Writer packet = start_packet(session.sendpkt, TftpOpcode::Error, code);
   packet.c_string(message);
   net_send(session, packet.written());
   net_close(session);
-  // The board gives up on ERROR 1 and 2; the program simply closes, without a message.
-  platform::exit_process(0);
+  abort_upload(session);
+  disarm_recv_timer(kRecvTimerId);
+  // The board gives up on an ERROR (U-Boot: "Not retrying..."): the user must know why.
+  const std::string text = std::string(what) + ": " + message + "\n(file \"" + session.requestName +
+                           "\", mode \"" + session.requestMode + "\", from " +
+                           platform::inet_ntoa(session.peeraddr.address_net) + ")";
+  tftp_log("%s\n", text.c_str());
+  fatal_box(text.c_str());
 }
 
 std::string lower_copy(std::string_view source) {

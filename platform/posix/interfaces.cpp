@@ -8,6 +8,8 @@
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace platform {
@@ -51,6 +53,17 @@ std::optional<std::uint32_t> resolve_ipv4(const std::string& name) {
       reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
   ::freeaddrinfo(found);
   return address;
+}
+
+std::optional<std::uint32_t> interface_mtu(std::uint32_t index) {
+  ifreq request{};
+  if (::if_indextoname(index, request.ifr_name) == nullptr) return {};
+  const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return {};
+  const int result = ::ioctl(probe, SIOCGIFMTU, &request);
+  ::close(probe);
+  if (result != 0 || request.ifr_mtu <= 0) return {};
+  return static_cast<std::uint32_t>(request.ifr_mtu);
 }
 
 }  // namespace platform

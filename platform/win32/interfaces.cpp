@@ -73,6 +73,17 @@ std::vector<InterfaceAddress> ipv4_interfaces() {
   return result;
 }
 
+std::optional<std::uint32_t> interface_mtu(std::uint32_t index) {
+  std::vector<ULONGLONG> listing = adapter_listing();
+  if (listing.empty()) return {};
+  for (const IP_ADAPTER_ADDRESSES* adapter =
+           reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(listing.data());
+       adapter != nullptr; adapter = adapter->Next)
+    if (adapter->IfIndex == index && adapter->Mtu > 0 && adapter->Mtu != ~ULONG{0})
+      return static_cast<std::uint32_t>(adapter->Mtu);
+  return {};
+}
+
 std::optional<std::string> host_name() {
   char name[256] = {};
   if (!win32::start_winsock() || ::gethostname(name, sizeof name - 1) != 0) return {};

@@ -58,6 +58,14 @@ bool udp_port_bound(std::uint16_t port) {
 }
 #endif
 
+Bytes with_options(Bytes request, std::initializer_list<std::string_view> pairs) {
+  for (const std::string_view text : pairs) {
+    request.insert(request.end(), text.begin(), text.end());
+    request.push_back(0);
+  }
+  return request;
+}
+
 std::string pattern(std::size_t size) {
   std::minstd_rand random;
   std::string bytes(size, '\0');
@@ -66,28 +74,43 @@ std::string pattern(std::size_t size) {
 }
 
 int run_client(const std::string& commandLine) {
-  // Only a bound on a client that hangs: both give up on their own well before it.
-  return platform::run_and_wait(platform::split_command_line(commandLine), std::chrono::minutes(5))
-      .value_or(-1);
+  return platform::run_and_wait({"sh", "-c", commandLine}, std::chrono::minutes(2)).value_or(-1);
 }
 
 bool clients_installed() {
-  return platform::resolve_program("curl") && platform::resolve_program("tftp");
+  return platform::resolve_program("curl") && platform::resolve_program("tftp") &&
+         platform::resolve_program("atftp");
 }
 
 TftpServerTest::TftpServerTest() {
   reset_flash_state_for_tests();
   serve_on_loopback(m_port);
+  platform::set_time_source(&m_clock);
 }
 
 TftpServerTest::~TftpServerTest() {
   stop_server();
+  platform::set_time_source(nullptr);
   tftp_config() = TftpConfig{};
 }
 
 void TftpServerTest::start_server() {
-  m_thread.start([](const platform::StopToken& stop) { tftp_server(stop); });
+  m_served = false;
+  m_thread.start([this](const platform::StopToken& stop) {
+    tftp_server(stop);
+    m_served = true;
+  });
   eventually([this] { return udp_port_bound(m_port); }, "the server to listen");
+}
+
+void TftpServerTest::wait_until_served() {
+  eventually([this] { return m_served.load(); }, "the server to finish the transfer");
+}
+
+void TftpServerTest::settle() {
+  Peer stranger;
+  stranger.send_to(m_peer.transfer_port(), ack(1));
+  EXPECT_EQ(stranger.receive(), error_packet(5, "Unknown transfer ID"));
 }
 
 void TftpServerTest::stop_server() {

@@ -1,13 +1,17 @@
 // What the TFTP tests share: the server on a thread of its own against a loopback port, in a
-// scratch working directory, with its diagnostics captured; a client socket whose every wait
-// is bounded; and real TFTP clients run as child processes.
+// scratch working directory, on a virtual clock that moves only when a test moves it, with
+// its diagnostics captured; a client socket whose every wait is bounded; and real TFTP
+// clients run as child processes.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "platform/clock.h"
 #include "platform/net.h"
 #include "platform/thread.h"
 #include "tests/support/diagnostics_capture.h"
@@ -19,15 +23,18 @@ namespace kalvex::testing {
 
 inline const std::uint32_t kLoopback_net = platform::inet_addr("127.0.0.1");
 
-// A client's UDP socket on 127.0.0.1.
+// A client's UDP socket, by default on 127.0.0.1 talking to a server there.
 class Peer {
  public:
-  Peer() { EXPECT_TRUE(m_socket.open() && m_socket.bind({kLoopback_net, 0})); }
+  explicit Peer(std::uint32_t local_net = kLoopback_net, std::uint32_t server_net = kLoopback_net)
+      : m_server_net(server_net) {
+    EXPECT_TRUE(m_socket.open() && m_socket.bind({local_net, 0}));
+  }
   std::uint16_t port() const {
     return m_socket.local_endpoint().value_or(platform::Endpoint{}).port;
   }
   void send_to(std::uint16_t port, const Bytes& packet) {
-    m_socket.send_to(packet, {kLoopback_net, port});
+    m_socket.send_to(packet, {m_server_net, port});
   }
   // To the port that the last reply came from: the transfer's.
   void send(const Bytes& packet) { send_to(m_transferPort, packet); }
@@ -38,6 +45,7 @@ class Peer {
 
  private:
   platform::UdpSocket m_socket;
+  std::uint32_t m_server_net;
   std::uint16_t m_transferPort = 0;
 };
 
@@ -51,9 +59,11 @@ inline void serve_on_loopback(std::uint16_t port) {
 }
 // Bytes of every value, in no pattern that a block-sized slip could reproduce.
 std::string pattern(std::size_t size);
+// The packet of a request with option pairs after the mode.
+Bytes with_options(Bytes request, std::initializer_list<std::string_view> pairs);
 
-// Runs a client to its end and returns its exit status. The clients give up on their own
-// (curl's --max-time, tftp-hpa's 25 s without a reply), so the wait is bounded.
+// Runs a client's shell command line to its end and returns its exit status (-1 when it
+// did not end within two minutes).
 int run_client(const std::string& commandLine);
 bool clients_installed();
 
@@ -64,12 +74,23 @@ class TftpServerTest : public ::testing::Test {
   void start_server();
   // What the dialog's stop routine does with the TFTP thread, its socket and its image.
   void stop_server();
+  // Waits for the server thread to end of its own accord (a served image ends it).
+  void wait_until_served();
   // Sends the request to the request port and returns the first reply.
   Bytes request(const Bytes& packet) {
     m_peer.send_to(m_port, packet);
     return m_peer.receive();
   }
+  // Moves the virtual clock on, and lets the dialog's watcher look at the receive time-out.
+  void expire(std::chrono::milliseconds elapsed) {
+    m_clock.advance(elapsed);
+    recv_timer_poll();
+  }
+  // Returns once the server has handled everything sent and every deadline passed so far: a
+  // stranger's datagram at the transfer port is answered only after those.
+  void settle();
 
+  platform::VirtualTimeSource m_clock;
   ScratchDir m_dir;
   DiagnosticsCapture m_log;
   Peer m_peer;
@@ -77,6 +98,7 @@ class TftpServerTest : public ::testing::Test {
 
  private:
   platform::ServerThread m_thread;
+  std::atomic<bool> m_served{false};
 };
 
 }  // namespace kalvex::testing
