@@ -186,6 +186,8 @@ TEST_F(TftpExchange, NetasciiWriteDropsACrBeforeAnyOtherByteAndReportsAFinalCr) 
   EXPECT_EQ(m_log.tftp_text(), "CR followed by 0x78final character was a CR");
 }
 
+#ifndef _WIN32
+// A directory opens for reading there and fails every read; Windows refuses to open it.
 TEST_F(TftpExchange, ReadErrorEndsTheTransferAndAsksForARestartAtOnce) {
   std::filesystem::create_directory(kImageFileName);  // opens, but every read fails
   start_server();
@@ -196,6 +198,7 @@ TEST_F(TftpExchange, ReadErrorEndsTheTransferAndAsksForARestartAtOnce) {
   EXPECT_FALSE(m_peer.pending());
   EXPECT_EQ(m_log.tftp_text(), "read error on local file");
 }
+#endif
 
 }  // namespace
 }  // namespace kalvex::testing
