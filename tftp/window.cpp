@@ -84,9 +84,16 @@ void acknowledge_up_to(TftpSession& session, int block) {
   publish_progress(session);
 }
 
+// A client that asked for a long time-out repeats itself that seldom: its silence counts only
+// once it has had two chances to say that the last block did not arrive.
+std::chrono::milliseconds silence_after_last_block(const TftpSession& session) {
+  if (!session.timeoutOption) return kSilenceAfterLastBlock;
+  return std::max<std::chrono::milliseconds>(kSilenceAfterLastBlock, 2 * *session.timeoutOption);
+}
+
 std::optional<platform::TimePoint> completion_deadline(const TftpSession& session) {
   if (!session.lastBlockSentAt || session.ackedBlocks == session.lastBlock) return std::nullopt;
-  return std::max(*session.lastBlockSentAt, session.lastHeard) + kSilenceAfterLastBlock;
+  return std::max(*session.lastBlockSentAt, session.lastHeard) + silence_after_last_block(session);
 }
 
 int resend(TftpSession& session) {
@@ -157,7 +164,7 @@ int on_transfer_deadline(TftpSession& session) {
   const platform::TimePoint now = platform::now();
   if (const auto done = completion_deadline(session); done && now >= *done) {
     tftp_log("no word from the client for %d s after the last block: taken as received\n",
-             static_cast<int>(kSilenceAfterLastBlock.count() / 1000));
+             static_cast<int>(silence_after_last_block(session).count() / 1000));
     acknowledge_up_to(session, session.lastBlock);
     session.end = TransferEnd::Complete;
     return -1;

@@ -82,6 +82,24 @@ TEST_F(TftpTransferClock, LastBlockCountsOnlyOnceAcknowledgedOrAfterTenSilentSec
   EXPECT_FALSE(flash_state().restartRequested.load()) << "nothing restarts the countdown";
 }
 
+// A client that asked for a long time-out repeats its ACK that seldom: its silence counts
+// only after two of its time-outs.
+TEST_F(TftpTransferClock, LongClientTimeoutLengthensTheSilenceThatCompletes) {
+  flash_state().imageSize = 700;
+  start_server();
+  ASSERT_EQ(request(with_options(rrq(kImageFileName, "octet"), {"timeout", "8"}))[1], 6);
+  m_peer.send(ack(0));
+  m_peer.receive();
+  m_peer.send(ack(1));
+  m_peer.receive();
+  expire(16s - 1ms);
+  settle();
+  EXPECT_LT(flash_state().bytesSent.load(), 700);
+  expire(1ms);
+  wait_until_served();
+  EXPECT_EQ(flash_state().bytesSent.load(), 700);
+}
+
 TEST_F(TftpTransferClock, SilentClientIsGivenUpOnAndALateDatagramWithdrawsTheRestart) {
   start_server();
   expire(1h);  // the request itself is awaited without a time-out
