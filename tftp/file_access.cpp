@@ -70,7 +70,7 @@ bool write_pair_end(std::FILE* stream, std::uint8_t c) {
   if (c == kLf) return put_byte(stream, kLf);
   if (c == kNul) return put_byte(stream, kCr);
   // Printed as a signed byte: 0x80 and up show as eight hex digits.
-  const int asSigned = static_cast<signed char>(c);
+  const int asSigned = c < 0x80 ? c : c - 0x100;
   tftp_log("CR followed by 0x%02x", static_cast<unsigned>(asSigned));
   return put_byte(stream, c);
 }

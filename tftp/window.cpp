@@ -18,9 +18,9 @@ namespace {
 constexpr int kHeaderBytes = 4;
 
 std::span<std::uint8_t> slot_of(TftpSession& session, int block) {
-  const auto size = static_cast<std::size_t>(kHeaderBytes + session.blksize);
-  const auto index = static_cast<std::size_t>((block - 1) % session.windowsize);
-  return std::span(session.window).subspan(index * size, size);
+  const std::size_t size = kHeaderBytes + static_cast<std::size_t>(session.blksize);
+  const int index = (block - 1) % session.windowsize;
+  return std::span(session.window).subspan(static_cast<std::size_t>(index) * size, size);
 }
 
 int& length_of(TftpSession& session, int block) {
@@ -30,7 +30,7 @@ int& length_of(TftpSession& session, int block) {
 void transmit_block(TftpSession& session, int block) {
   const int n = length_of(session, block);
   if constexpr (traceon) trace_line("sending %d bytes of DATA with block# %d", n, block & 0xFFFF);
-  net_send(session, slot_of(session, block).first(static_cast<std::size_t>(kHeaderBytes + n)));
+  net_send(session, slot_of(session, block).first(kHeaderBytes + static_cast<std::size_t>(n)));
 }
 
 // Reads the block into its slot behind its header; its data length, below 0 on a read error.
