@@ -17,8 +17,6 @@ namespace bootp {
 
 namespace {
 
-constexpr std::uint8_t kPad = 0;
-constexpr std::uint8_t kEnd = 255;
 constexpr std::uint8_t kRequestedAddressOption = 50;
 constexpr std::uint8_t kLeaseTimeOption = 51;
 constexpr std::uint8_t kMessageTypeOption = 53;
@@ -135,21 +133,15 @@ DhcpOptions read_dhcp_options(const Packet& packet) {
   const auto received = std::span(packet.buffer).first(packet.receivedLength);
   const auto cookie = platform::wire::fixed_at<4>(received, offset::kVend);
   if (!cookie || !std::ranges::equal(*cookie, kRfc1048Cookie)) return found;
-  platform::wire::Reader options(received.subspan(offset::kVend + cookie->size()));
-  for (;;) {
-    const auto tag = options.u8();
-    if (!tag || *tag == kEnd) break;
-    if (*tag == kPad) continue;
-    const auto length = options.u8();
-    if (!length) break;
-    const auto data = options.bytes(*length);
-    if (!data) break;
-    if (*tag == kMessageTypeOption && *length == 1) found.messageType = (*data)[0];
-    if (*tag == kRequestedAddressOption && *length == 4)
-      found.requestedAddress_net = platform::wire::load_net32(data->first<4>());
-    if (*tag == kServerIdentifierOption && *length == 4)
-      found.serverIdentifier_net = platform::wire::load_net32(data->first<4>());
-  }
+  const auto area = received.subspan(offset::kVend + cookie->size());
+  for_each_request_option(
+      area, area.size(), [&](std::uint8_t tag, std::span<const std::uint8_t> data) {
+        if (tag == kMessageTypeOption && data.size() == 1) found.messageType = data[0];
+        if (tag == kRequestedAddressOption && data.size() == 4)
+          found.requestedAddress_net = platform::wire::load_net32(data.first<4>());
+        if (tag == kServerIdentifierOption && data.size() == 4)
+          found.serverIdentifier_net = platform::wire::load_net32(data.first<4>());
+      });
   return found;
 }
 

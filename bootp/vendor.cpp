@@ -13,8 +13,6 @@ namespace bootp {
 
 namespace {
 
-constexpr std::uint8_t kPad = 0;
-constexpr std::uint8_t kEnd = 255;
 constexpr int kEndOption = 1;
 // Only the first 64 bytes of the request's vendor area are scanned for option 57.
 constexpr std::size_t kScannedVendorBytes = 64;
@@ -26,19 +24,12 @@ constexpr std::uint8_t kMaxMessageSizeOption = 57;
 std::size_t requested_message_size(const Packet& packet) {
   const auto vend =
       std::span(packet.buffer).first(packet.receivedLength).subspan(offset::kVend + kCookieSize);
-  platform::wire::Reader options(vend);
   std::size_t size = 0;
-  while (options.position() < kScannedVendorBytes - kCookieSize) {
-    const auto tag = options.u8();
-    if (!tag || *tag == kEnd) break;
-    if (*tag == kPad) continue;
-    const auto length = options.u8();
-    if (!length) break;
-    const auto data = options.bytes(*length);
-    if (!data) break;
-    if (*tag == kMaxMessageSizeOption && *length == 2)
-      size = platform::wire::load_be16(data->first<2>());
-  }
+  for_each_request_option(vend, kScannedVendorBytes - kCookieSize,
+                          [&](std::uint8_t tag, std::span<const std::uint8_t> data) {
+                            if (tag == kMaxMessageSizeOption && data.size() == 2)
+                              size = platform::wire::load_be16(data.first<2>());
+                          });
   return size;
 }
 

@@ -13,6 +13,9 @@
 
 namespace bootp {
 
+inline constexpr std::uint8_t kPad = 0;
+inline constexpr std::uint8_t kEnd = 255;
+
 // A write position in the reply's vendor area and the room the vendor format counts. The
 // writer is bounded by the packet buffer; the room by the reply's length, and it may go below
 // 0 only through the few fixed-size options written unchecked, which the buffer holds.
@@ -39,5 +42,23 @@ std::size_t append_address_option(std::uint8_t tag, const AddressListRef& list, 
 // Returns the number of raw option bytes skipped for lack of room.
 int append_raw_options(const OptionBlobRef& blob, VendorWriter& out);
 void put_u32(std::uint32_t value, platform::wire::Writer& out);
+
+// Calls visit(tag, data) for each option of a request's RFC 1048 area (the bytes behind the
+// cookie) that begins within the first `scanned` bytes, up to the End option or the first
+// option cut short.
+template <class Visit>
+void for_each_request_option(std::span<const std::uint8_t> area, std::size_t scanned, Visit visit) {
+  platform::wire::Reader options(area);
+  while (options.position() < scanned) {
+    const auto tag = options.u8();
+    if (!tag || *tag == kEnd) break;
+    if (*tag == kPad) continue;
+    const auto length = options.u8();
+    if (!length) break;
+    const auto data = options.bytes(*length);
+    if (!data) break;
+    visit(*tag, *data);
+  }
+}
 
 }  // namespace bootp

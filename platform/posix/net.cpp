@@ -11,6 +11,7 @@
 
 #include "platform/posix/fd_io.h"
 #include "platform/posix/stop_state.h"
+#include "platform/socket_address.h"
 
 namespace platform {
 
@@ -19,18 +20,6 @@ struct UdpSocket::Impl {
 };
 
 namespace {
-
-sockaddr_in to_sockaddr(Endpoint endpoint) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(endpoint.port);
-  address.sin_addr.s_addr = endpoint.address_net;
-  return address;
-}
-
-Endpoint from_sockaddr(const sockaddr_in& address) {
-  return Endpoint{address.sin_addr.s_addr, ntohs(address.sin_port)};
-}
 
 // The socket's descriptor, -1 when it has none (a template: the type is private to UdpSocket).
 template <class Impl>

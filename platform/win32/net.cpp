@@ -4,6 +4,7 @@
 // where a datagram arrived. Errors are left in errno, in the names POSIX gives them.
 #include "platform/net.h"
 
+#include "platform/socket_address.h"
 #include "platform/win32/stop_state.h"
 #include "platform/win32/system.h"
 
@@ -35,18 +36,6 @@ using Milliseconds = std::chrono::milliseconds;
 
 // A failed datagram send waits this long at most for room in the socket's buffer.
 constexpr Milliseconds kSendPatience{5000};
-
-sockaddr_in to_sockaddr(Endpoint endpoint) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(endpoint.port);
-  address.sin_addr.s_addr = endpoint.address_net;
-  return address;
-}
-
-Endpoint from_sockaddr(const sockaddr_in& address) {
-  return Endpoint{address.sin_addr.s_addr, ntohs(address.sin_port)};
-}
 
 // The socket, INVALID_SOCKET when there is none (a template: the type is private to UdpSocket).
 template <class Impl>

@@ -1,6 +1,6 @@
 // What the Win32 implementation files share: the Windows headers in the order they need
 // (Winsock 2 before windows.h), an owner for kernel handles, UTF-8 <-> UTF-16 text, the
-// system's messages, and the one start of Windows Sockets. Only platform/win32 includes it.
+// system's messages, and the one start of Windows Sockets. Only platform/ includes it.
 #pragma once
 
 #include <windows.h>
