@@ -21,6 +21,18 @@ struct UdpSocket::Impl {
 
 namespace {
 
+// A message of one buffer, with its peer's address and room for one control message.
+msghdr one_buffer_message(sockaddr_in& peer, iovec& data, std::span<std::uint8_t> control) {
+  msghdr message{};
+  message.msg_name = &peer;
+  message.msg_namelen = sizeof peer;
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control.data();
+  message.msg_controllen = control.size();
+  return message;
+}
+
 // The socket's descriptor, -1 when it has none (a template: the type is private to UdpSocket).
 template <class Impl>
 int fd_of(const std::unique_ptr<Impl>& impl) {
@@ -112,13 +124,7 @@ RecvResult UdpSocket::receive(std::span<std::uint8_t> buffer, const StopToken& s
   sockaddr_in from{};
   iovec data{buffer.data(), buffer.size()};
   alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  msghdr message{};
-  message.msg_name = &from;
-  message.msg_namelen = sizeof from;
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
+  msghdr message = one_buffer_message(from, data, control);
   const ssize_t received = ::recvmsg(fd, &message, 0);
   if (received < 0) {
     result.error = errno;
@@ -164,13 +170,7 @@ long UdpSocket::send_out_of(std::span<const std::uint8_t> bytes, Endpoint to,
   sockaddr_in address = to_sockaddr(to);
   iovec data{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
   alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-  msghdr message{};
-  message.msg_name = &address;
-  message.msg_namelen = sizeof address;
-  message.msg_iov = &data;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
+  msghdr message = one_buffer_message(address, data, control);
   cmsghdr* header = CMSG_FIRSTHDR(&message);
   header->cmsg_level = IPPROTO_IP;
   header->cmsg_type = IP_PKTINFO;

@@ -32,6 +32,17 @@ struct UdpSocket::Impl {
 
 namespace {
 
+// A message of one buffer, with its peer's address and room for one control message.
+WSAMSG one_buffer_message(sockaddr_in& peer, WSABUF& data, std::span<char> control) {
+  WSAMSG message{};
+  message.name = reinterpret_cast<sockaddr*>(&peer);
+  message.namelen = sizeof peer;
+  message.lpBuffers = &data;
+  message.dwBufferCount = 1;
+  message.Control = WSABUF{static_cast<ULONG>(control.size()), control.data()};
+  return message;
+}
+
 using Milliseconds = std::chrono::milliseconds;
 
 // A failed datagram send waits this long at most for room in the socket's buffer.
@@ -86,12 +97,7 @@ bool receive_waiting(Impl& impl, std::span<std::uint8_t> buffer, RecvResult& res
   sockaddr_in from{};
   WSABUF data{static_cast<ULONG>(buffer.size()), reinterpret_cast<char*>(buffer.data())};
   alignas(WSACMSGHDR) char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
-  WSAMSG message{};
-  message.name = reinterpret_cast<sockaddr*>(&from);
-  message.namelen = sizeof from;
-  message.lpBuffers = &data;
-  message.dwBufferCount = 1;
-  message.Control = WSABUF{sizeof control, control};
+  WSAMSG message = one_buffer_message(from, data, control);
   DWORD received = 0;
   int status;
   if (impl.recvMsg != nullptr) {
@@ -283,12 +289,7 @@ long UdpSocket::send_out_of(std::span<const std::uint8_t> bytes, Endpoint to,
   WSABUF data{static_cast<ULONG>(bytes.size()),
               reinterpret_cast<char*>(const_cast<std::uint8_t*>(bytes.data()))};
   alignas(WSACMSGHDR) char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
-  WSAMSG message{};
-  message.name = reinterpret_cast<sockaddr*>(&address);
-  message.namelen = sizeof address;
-  message.lpBuffers = &data;
-  message.dwBufferCount = 1;
-  message.Control = WSABUF{sizeof control, control};
+  WSAMSG message = one_buffer_message(address, data, control);
   WSACMSGHDR* header = WSA_CMSG_FIRSTHDR(&message);
   header->cmsg_level = IPPROTO_IP;
   header->cmsg_type = IP_PKTINFO;
