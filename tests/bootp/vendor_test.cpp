@@ -105,6 +105,7 @@ TEST_F(BootpReplyContent, ReplyLengthFollowsMessageSizeOrTheClientsOption57) {
       {"option 57 behind the cookie", ".b:", with_option57(4, 576, 300), 576},
       {"option 57 at vendor byte 60", ".b:", with_option57(60, 576, 300), 576},
       {"option 57 at vendor byte 64 is not seen", ".b:", with_option57(64, 576, 400), 400},
+      {"option 57 just above 300", ".b:", with_option57(4, 350, 300), 350},
       {"option 57 of 300 or less", ".b:", with_option57(4, 299, 341), 341},
       {"option 57 beyond the buffer", ".b:", with_option57(4, 2000, 300), 1536},
       {"option 57 cut off by the datagram's end", ".b:", with_option57(62, 576, 300), 300},

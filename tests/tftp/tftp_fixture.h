@@ -26,9 +26,10 @@ inline const std::uint32_t kLoopback_net = platform::inet_addr("127.0.0.1");
 // A client's UDP socket, by default on 127.0.0.1 talking to a server there.
 class Peer {
  public:
-  explicit Peer(std::uint32_t local_net = kLoopback_net, std::uint32_t server_net = kLoopback_net)
+  explicit Peer(std::uint32_t local_net = kLoopback_net, std::uint32_t server_net = kLoopback_net,
+                std::uint16_t local_port = 0)
       : m_server_net(server_net) {
-    EXPECT_TRUE(m_socket.open() && m_socket.bind({local_net, 0}));
+    EXPECT_TRUE(m_socket.open() && m_socket.bind({local_net, local_port}));
   }
   std::uint16_t port() const {
     return m_socket.local_endpoint().value_or(platform::Endpoint{}).port;
