@@ -23,6 +23,8 @@ class TftpConfirmedAdapter : public TftpServerTest {
     write_file(kImageFileName, m_image);
     start_server();
   }
+  // The loopback tests that run after these in the same process serve every adapter.
+  void TearDown() override { flash_state().serverAddress = 0; }
   ThreadNetworkNamespace m_namespace{std::string(kVethPair) +
                                      " && ip link set lo up && ip link set kvx0 mtu 1000"};
   const std::string m_image = pattern(2000);
