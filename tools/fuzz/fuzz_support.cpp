@@ -26,7 +26,7 @@ void remove_scratch() {
 // A file system in memory where there is one: the targets rewrite a file for every input, and
 // a disk file system flushes a file truncated and written again (ext4) at each close.
 std::filesystem::path scratch_parent() {
-  const std::filesystem::path memory = "/dev/shm";
+  std::filesystem::path memory = "/dev/shm";
   if (::access(memory.c_str(), W_OK | X_OK) == 0) return memory;
   return std::filesystem::temp_directory_path();
 }
