@@ -1,8 +1,10 @@
 // libFuzzer target for BOOTP request handling: the input is one datagram at the server port,
 // handled as the receive loop hands it on (a BOOTREQUEST, DHCP included, or a BOOTREPLY to
 // relay) against a loaded host table. Nothing reaches the network: the reply goes to the
-// send hook, which checks it, and the neighbour entry to the command recorder.
+// send hook, which checks it (a BOOTREPLY of 300 to 1536 bytes with the request's xid and
+// chaddr), and the neighbour entry to the command recorder.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -37,12 +39,23 @@ const std::uint32_t kBoard_net = platform::inet_addr("127.0.0.2");
 
 // The server's own packet buffer, to tell a reply from a copy of something else.
 const Packet* g_packet = nullptr;
+// The request's transaction id and client hardware address, which every reply keeps.
+std::array<std::uint8_t, offset::kSname - offset::kXid> g_request{};
+
+bool keeps_request_fields(std::span<const std::uint8_t> reply) {
+  const auto xid = reply.subspan(offset::kXid, 4);
+  const auto chaddr = reply.subspan(offset::kChaddr, kChaddrSize);
+  const auto request = std::span(g_request);
+  return std::equal(xid.begin(), xid.end(), request.begin()) &&
+         std::equal(chaddr.begin(), chaddr.end(), request.last(kChaddrSize).begin());
+}
 
 long check_reply(std::span<const std::uint8_t> bytes, platform::Endpoint) {
   if (bytes.data() != g_packet->buffer.data()) fuzz::fail("a reply from outside the buffer");
   if (bytes.size() < kMinimumMessage || bytes.size() > kPacketSize)
     fuzz::fail("a reply length outside 300 to 1536 bytes");
   if (bytes[offset::kOp] != kBootReply) fuzz::fail("a reply that is not a BOOTREPLY");
+  if (!keeps_request_fields(bytes)) fuzz::fail("a reply with another xid or chaddr");
   return static_cast<long>(bytes.size());
 }
 
@@ -82,6 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < kMinimumMessage || size > kPacketSize) return 0;
   state.packet.buffer.fill(0);
   std::copy_n(data, size, state.packet.buffer.begin());
+  std::copy_n(data + offset::kXid, g_request.size(), g_request.begin());
   state.packet.length = size;
   state.packet.receivedLength = size;
   read_host_table(state, false);

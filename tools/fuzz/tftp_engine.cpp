@@ -3,13 +3,18 @@
 // read or write request, options, netascii, ACKs, DATA, ERRORs, anything); a record may let
 // the transfer's next deadline pass first. flash.bin and uploads live in a private directory,
 // the clock is the target's own, and every datagram the server sends goes to a send hook that
-// checks it: an octet-mode DATA block must hold exactly the image's bytes for its number.
+// checks it: a DATA block must hold exactly the bytes of the image as the mode puts it on the
+// wire (netascii: CR LF for LF, CR NUL for CR) for its number. The progress must stay below
+// 100 % until the transfer is complete, and then count every byte sent. After an octet
+// upload flash.bin holds either the image as it was or exactly the blocks the server took.
 //
 // Input: one byte giving the image size in units of kImageUnit bytes, then records of a
 // 16-bit big-endian header and the datagram. The header's low 15 bits are the datagram's
 // length (cut to what is left of the input); its top bit lets the next deadline pass first.
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -47,19 +52,25 @@ struct Target {
   TargetClock clock;
   std::unique_ptr<TftpSession> session = std::make_unique<TftpSession>();
   std::string image;
+  std::string octetWire;  // the image as octet and netascii transfers send it
+  std::string netasciiWire;
+  std::string uploaded;  // the data of every DATA block taken, in order
 };
 
 Target* g_target = nullptr;
+
+const std::string& wire_image(const Target& t) {
+  return t.session->xfermode == kNetascii ? t.netasciiWire : t.octetWire;
+}
 
 void check_data_block(std::span<const std::uint8_t> packet) {
   const TftpSession& session = *g_target->session;
   if (packet.size() > 4 + static_cast<std::size_t>(session.blksize))
     fuzz::fail("a DATA block larger than the block size");
-  if (session.xfermode != kOctet) return;
   const std::size_t number = platform::wire::load_be16(packet.subspan<2, 2>());
   const std::size_t start = (number - 1) * static_cast<std::size_t>(session.blksize);
   const auto data = packet.subspan(4);
-  const std::string& image = g_target->image;
+  const std::string& image = wire_image(*g_target);
   if (number == 0 || start > image.size() ||
       std::string_view(image).substr(start, data.size()) !=
           std::string_view(reinterpret_cast<const char*>(data.data()), data.size()) ||
@@ -97,11 +108,42 @@ std::string image_of_size(std::size_t size) {
   return image;
 }
 
+std::string netascii_of(const std::string& image) {
+  std::string wire;
+  for (const char c : image) {
+    if (c == '\n')
+      wire += "\r\n";
+    else if (c == '\r')
+      wire += std::string("\r\0", 2);
+    else
+      wire += c;
+  }
+  return wire;
+}
+
+// What the progress bar shows: below the image's size until the board has the image's end.
+void check_progress(const Target& t) {
+  const std::int64_t sent = flash_state().bytesSent.load();
+  const std::int64_t size = flash_state().imageSize.load();
+  if (t.session->end == TransferEnd::Complete) {
+    if (sent != static_cast<std::int64_t>(wire_image(t).size()))
+      fuzz::fail("a complete transfer that did not count every byte sent");
+  } else if (size > 0 && sent >= size) {
+    fuzz::fail("the progress reached 100 % before the transfer was complete");
+  }
+}
+
 void start_transfer(Target& t, std::uint8_t sizeUnits) {
   t.clock.reset();
   t.image = image_of_size(sizeUnits * kImageUnit);
+  t.octetWire = t.image;
+  t.netasciiWire = netascii_of(t.image);
+  t.uploaded.clear();
   if (!fuzz::write_file(kImageFileName, t.image.data(), t.image.size()))
     fuzz::fail("flash.bin not written");
+  // As the main dialog measures it before the thread starts: the progress is kept below it.
+  flash_state().imageSize = static_cast<std::int32_t>(t.image.size());
+  flash_state().bytesSent = 0;
   tftp_reset(*t.session);
   t.session->peeraddr = kClient;
   t.session->lastHeard = t.clock.now();
@@ -121,7 +163,12 @@ void run_records(Target& t, platform::wire::Reader& input) {
     const auto datagram = *input.bytes(length);
     if ((*header & kDeadlineFirst) != 0 && let_deadline_pass(t) < 0) return;
     t.session->lastHeard = t.clock.now();
-    if (tftp_handle_datagram(*t.session, datagram) < 0) return;
+    const int awaited = t.session->nextblknum;
+    const int result = tftp_handle_datagram(*t.session, datagram);
+    if (!t.session->reading && awaited > 0 && t.session->nextblknum == awaited + 1)
+      t.uploaded.append(reinterpret_cast<const char*>(datagram.data()) + 4, datagram.size() - 4);
+    if (result < 0) return;
+    check_progress(t);
   }
 }
 
@@ -132,6 +179,14 @@ void end_transfer(Target& t) {
   if (std::FILE* image = flash_state().imageFile.exchange(nullptr)) file_close(*t.session, image);
   t.session->localfile = nullptr;
   net_close(*t.session);
+}
+
+void check_image_file(const Target& t) {
+  if (t.session->reading || t.session->xfermode != kOctet) return;
+  std::ifstream file(kImageFileName, std::ios::binary);
+  const std::string contents{std::istreambuf_iterator<char>(file), {}};
+  if (contents != t.image && contents != t.uploaded)
+    fuzz::fail("flash.bin holds neither the image nor the blocks uploaded");
 }
 
 }  // namespace
@@ -145,9 +200,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   start_transfer(t, *sizeUnits);
   try {
     run_records(t, input);
+    check_progress(t);
   } catch (const fuzz::FatalBoxRaised&) {
     // The engine sent its ERROR and asked to end the program: the transfer is over.
   }
   end_transfer(t);
+  check_image_file(t);
   return 0;
 }
