@@ -1,7 +1,9 @@
 // Address conversion written out once for every system: inet_addr's grammar, dotted decimal
-// and byte order, assembled byte by byte. The sockets are each system's own.
+// and byte order, assembled byte by byte; and the send hook of the fuzz targets. The sockets
+// are each system's own.
 #include "platform/net.h"
 
+#include <atomic>
 #include <cerrno>
 
 #include <cstdio>
@@ -50,6 +52,8 @@ std::optional<std::uint32_t> read_part(const char*& at) {
   return static_cast<std::uint32_t>(value);
 }
 
+std::atomic<SendHook> g_sendHook{nullptr};
+
 bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -97,6 +101,14 @@ std::uint32_t net_to_host32(std::uint32_t net) {
   std::memcpy(bytes, &net, sizeof bytes);
   return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
          (std::uint32_t{bytes[2]} << 8) | std::uint32_t{bytes[3]};
+}
+
+void set_send_hook_for_fuzzing(SendHook hook) {
+  g_sendHook = hook;
+}
+
+SendHook send_hook() {
+  return g_sendHook.load();
 }
 
 bool is_permission_error(int error) {

@@ -84,6 +84,14 @@ class UdpSocket {
   std::unique_ptr<Impl> m_impl;
 };
 
+// Fuzzing seam: while a hook is installed, every datagram that a UdpSocket would send, by
+// send_to or send_out_of, is handed to the hook instead and its answer returned, so that the
+// servers can be fed hostile input without a packet leaving the process. Only the fuzz
+// targets install one; nullptr removes it.
+using SendHook = long (*)(std::span<const std::uint8_t> bytes, Endpoint to);
+void set_send_hook_for_fuzzing(SendHook hook);
+SendHook send_hook();
+
 // Starts the system's socket support and checks that this process can create an IPv4
 // datagram socket at all (a system without IPv4, or a sandbox that forbids sockets, cannot
 // serve a board). On Windows this is where Windows Sockets 2 is started; the sockets above

@@ -5,10 +5,12 @@
 # port 69, so service starts are refused while packages are installed. dnsmasq-base, the
 # BOOTP benchmark's peer, is the bare program and comes with no service at all; busybox (udhcpc)
 # and isc-dhcp-client (dhclient) are the DHCP clients the BOOTP tests run in namespaces.
+# clang 14 with its runtime libraries (libFuzzer, the sanitizers) builds the fuzz preset.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format clang-tidy
+  clang-14 libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest
   libfltk1.3-dev fonts-liberation2
   libmnl-dev

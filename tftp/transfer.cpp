@@ -159,14 +159,18 @@ void tftp_loop(TftpSession& session, int initialOpSent) {
     // Only the bytes of this datagram are read: a failed receive reads as an empty one, and
     // nothing that an earlier datagram left in the buffer is taken for this one's.
     const auto received = std::span<const std::uint8_t>(session.recvpkt).first(std::max(n, 0));
-    wire::Reader reader(received);
-    const auto opcode = reader.be16();
-    session.op_recv = opcode.value_or(0);
-    if (opcode && (session.op_recv < 1 || session.op_recv > 5)) {
-      tftp_log("invalid opcode received: %d", session.op_recv);
-    }
-    if (dispatch_handler(session.op_sent, session.op_recv)(session, reader.rest()) < 0) return;
+    if (tftp_handle_datagram(session, received) < 0) return;
   }
+}
+
+int tftp_handle_datagram(TftpSession& session, std::span<const std::uint8_t> datagram) {
+  wire::Reader reader(datagram);
+  const auto opcode = reader.be16();
+  session.op_recv = opcode.value_or(0);
+  if (opcode && (session.op_recv < 1 || session.op_recv > 5)) {
+    tftp_log("invalid opcode received: %d", session.op_recv);
+  }
+  return dispatch_handler(session.op_sent, session.op_recv)(session, reader.rest());
 }
 
 bool on_request(TftpSession& session, int kind, std::span<const std::uint8_t> body) {

@@ -20,6 +20,9 @@ using Handler = int (*)(TftpSession& session, std::span<const std::uint8_t> body
 // next request replaces.
 void tftp_reset(TftpSession& session);
 void tftp_loop(TftpSession& session, int initialOpSent);
+// Hands one datagram of the client, opcode first, to the handler for it and the opcode sent
+// last; the handler's answer. The loop's step for each datagram, open to the fuzz target.
+int tftp_handle_datagram(TftpSession& session, std::span<const std::uint8_t> datagram);
 
 int on_rrq(TftpSession& session, std::span<const std::uint8_t> body);
 int on_wrq(TftpSession& session, std::span<const std::uint8_t> body);

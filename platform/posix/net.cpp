@@ -156,6 +156,7 @@ bool UdpSocket::readable_within(std::chrono::milliseconds limit) const {
 }
 
 long UdpSocket::send_to(std::span<const std::uint8_t> bytes, Endpoint to) {
+  if (const SendHook hook = send_hook()) return hook(bytes, to);
   const sockaddr_in address = to_sockaddr(to);
   return ::sendto(fd_of(m_impl), bytes.data(), bytes.size(), 0,
                   reinterpret_cast<const sockaddr*>(&address), sizeof address);
@@ -167,6 +168,7 @@ void UdpSocket::close() {
 
 long UdpSocket::send_out_of(std::span<const std::uint8_t> bytes, Endpoint to,
                             std::uint32_t interfaceIndex) {
+  if (const SendHook hook = send_hook()) return hook(bytes, to);
   sockaddr_in address = to_sockaddr(to);
   iovec data{const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
   alignas(cmsghdr) std::uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))] = {};

@@ -267,6 +267,7 @@ bool UdpSocket::readable_within(std::chrono::milliseconds limit) const {
 }
 
 long UdpSocket::send_to(std::span<const std::uint8_t> bytes, Endpoint to) {
+  if (const SendHook hook = send_hook()) return hook(bytes, to);
   const SOCKET socket = socket_of(m_impl);
   const sockaddr_in address = to_sockaddr(to);
   // The socket does not block (its arrival event makes it so): a full buffer is waited out.
@@ -284,6 +285,7 @@ long UdpSocket::send_to(std::span<const std::uint8_t> bytes, Endpoint to) {
 
 long UdpSocket::send_out_of(std::span<const std::uint8_t> bytes, Endpoint to,
                             std::uint32_t interfaceIndex) {
+  if (const SendHook hook = send_hook()) return hook(bytes, to);
   const SOCKET socket = socket_of(m_impl);
   sockaddr_in address = to_sockaddr(to);
   WSABUF data{static_cast<ULONG>(bytes.size()),
