@@ -1,0 +1,18 @@
+// The Windows headers as the window backend includes them. <windows.h> defines macros that
+// would rewrite the framework's own names: IDOK and IDCANCEL (the framework has the same
+// values, 1 and 2) and the A/W switches of window texts, which would rename CWnd's members.
+// They are undefined here; the backend calls the wide functions by their own names.
+#pragma once
+
+#include <windows.h>
+
+// These two build on <windows.h>.
+#include <commctrl.h>
+#include <windowsx.h>
+
+#undef IDOK
+#undef IDCANCEL
+#undef SetWindowText
+#undef GetWindowText
+#undef SetDlgItemText
+#undef GetDlgItemText
