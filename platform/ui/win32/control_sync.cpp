@@ -48,11 +48,32 @@ void sync_progress(HWND bar, const CProgressCtrl& model) {
   ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(model.GetPos()), 0);
 }
 
+bool has_focus(HWND window) {
+  HWND focus = ::GetFocus();
+  return focus != nullptr && (focus == window || ::IsChild(window, focus));
+}
+
+// A control about to be disabled or hidden hands the focus on first, as dialogs must: a focus
+// left on it would be lost, and with it Enter and Esc. With no other control to take it, the
+// dialog itself keeps it, where the dialog manager still reads both keys.
+void hand_focus_on(HWND window) {
+  if (!has_focus(window)) return;
+  HWND dialog = ::GetParent(window);
+  HWND next = ::GetNextDlgTabItem(dialog, window, FALSE);
+  if (next != nullptr && next != window && !::IsChild(window, next))
+    ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+  else
+    ::SetFocus(dialog);
+}
+
 void sync_state(HWND window, const CWnd& control) {
   const bool shown = (::GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0;
+  const bool enabled = ::IsWindowEnabled(window) != FALSE;
+  if ((shown && !control.IsWindowVisible()) || (enabled && !control.IsWindowEnabled()))
+    hand_focus_on(window);
   if (shown != control.IsWindowVisible())
     ::ShowWindow(window, control.IsWindowVisible() ? SW_SHOWNA : SW_HIDE);
-  if ((::IsWindowEnabled(window) != FALSE) != control.IsWindowEnabled())
+  if (enabled != control.IsWindowEnabled())
     ::EnableWindow(window, control.IsWindowEnabled() ? TRUE : FALSE);
 }
 
