@@ -96,16 +96,26 @@ start_wine_in_pc_namespace() {
   [ -n "$found" ] && [ "$found" = "$wanted" ]
 }
 
-window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -1; }
+# The program's visible windows (Wine names their class after the program file), oldest first.
+kalvex_windows() { xdotool search --onlyvisible --classname '^kalvex\.exe$' 2>/dev/null; }
 
-# Waits for a window of that name other than `skip`, then presses Enter in it (its default
+# The newest of them titled exactly $1 other than $2. (xdotool's own name match ignores
+# case, and the dialogs are "Kalvex" while the message boxes are "kalvex".)
+window_titled() {
+  local window found=
+  for window in $(kalvex_windows); do
+    [ "$window" != "${2:-}" ] && [ "$(xdotool getwindowname "$window" 2>/dev/null)" = "$1" ] &&
+      found=$window
+  done
+  [ -n "$found" ] && echo "$found"
+}
+
+# Waits for a window of that title other than `not`, then presses Enter in it (its default
 # button: OK).
 press_enter_in() {
   local name=$1 not=${2:-} i window=
   for ((i = 0; i < STEP_SECONDS * 10; i++)); do
-    window=$(window_named "$name")
-    [ -n "$window" ] && [ "$window" != "$not" ] && break
-    window=
+    window=$(window_titled "$name" "$not") && break
     sleep 0.1
   done
   [ -n "$window" ] || return 1

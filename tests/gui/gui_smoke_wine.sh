@@ -8,8 +8,10 @@
 # server starts: product dialog, picture dialog (dragged), confirmation, main dialog. Part two
 # confirms 127.0.0.1 inside a network namespace of its own (unshare -n, loopback only), where
 # the servers' ports 67 and 69 are harmless, and fetches the image with curl to move the
-# progress bar. Wine keeps sockets in its server's namespace, so the prefix's server is ended
-# between the parts and started again inside the new namespace.
+# progress bar. Part three, in another namespace, finds the BOOTP port taken, so that the
+# BOOTP thread's fatal message box shows over the running main dialog. Wine keeps sockets in
+# its server's namespace, so the prefix's server is ended between the parts and started
+# again inside each new namespace.
 #
 # Usage: gui_smoke_wine.sh KALVEX_EXE WINE_RUN PREFIX ARTEFACT_DIRECTORY
 # Exit codes: 0 passed (and "PASS gui smoke wine" printed), 1 failed, 77 skipped.
@@ -279,9 +281,60 @@ INNER
   expect_exit 0
 }
 
+# ---- part three: a message box asked for by the BOOTP thread over the running dialog ----
+
+part_three() {
+  local dir=$work/three box main
+  mkdir -p "$dir"
+  head -c 1000 /dev/urandom >"$dir/flash.bin"
+  if ! unshare -n true 2>/dev/null || ! command -v python3 >/dev/null; then
+    note "SKIPPED part three: needs a network namespace and python3 to hold port 67"
+    return
+  fi
+  cat >"$dir/inner.sh" <<'INNER'
+#!/usr/bin/env bash
+# Inside the namespace: something else holds the BOOTP port before the program starts.
+set -u
+ip link set lo up || exit 3
+held=$1/port-held
+python3 -c 'import signal, socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("0.0.0.0", 67))
+open(sys.argv[1], "w").close(); signal.pause()' "$held" &
+holder=$!
+for _ in $(seq 300); do [ -e "$held" ] && break; sleep 0.1; done
+[ -e "$held" ] || exit 4
+cd "$1"
+"$2" "$3" "$4"
+code=$?
+kill $holder
+exit $code
+INNER
+  chmod +x "$dir/inner.sh"
+  stop_wine
+  unshare -n "$dir/inner.sh" "$dir" "$WINE_RUN" "$PREFIX" "$KALVEX" </dev/null \
+    >"$ARTEFACTS/part-three.log" 2>&1 &
+  kalvex_pid=$!
+
+  box=$(wait_windows 1) || { fail "part three: the warning box did not appear"; return; }
+  focus "$box"
+  xdotool key Return
+  main=$(wait_windows 1 "$box") || { fail "part three: the main dialog did not appear"; return; }
+  focus "$main"
+  xdotool type --delay 20 127.0.0.1
+  xdotool key Return
+  box=$(wait_windows 2) || { fail "the BOOTP thread's message box did not appear"; return; }
+  [ "$(title_of "$box")" = "kalvex" ] || fail "the BOOTP message box is titled $(title_of "$box")"
+  shoot "$box" bootp-fatal-box
+  focus "$box"
+  xdotool key Return
+  expect_exit 1 # the fatal box ends the program once it is answered
+}
+
 part_one
 [ -n "$kalvex_pid" ] && kill "$kalvex_pid" 2>/dev/null && kalvex_pid=
 part_two
+[ -n "$kalvex_pid" ] && kill "$kalvex_pid" 2>/dev/null && kalvex_pid=
+part_three
 
 if [ $failures -ne 0 ]; then
   echo "FAIL gui smoke wine: $failures check(s) failed; screenshots in $ARTEFACTS"
