@@ -31,16 +31,21 @@ bool same_items(HWND combo, const CComboBox& model) {
   return true;
 }
 
+// The edit field is left alone while it already shows the model's text: that is the case
+// while the user types, when the list's own selection may follow the typing or not.
 void sync_combo(HWND combo, const CComboBox& model) {
   if (!same_items(combo, model)) {
     ::SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     for (const std::string& item : model.items())
       ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
   }
-  const LRESULT selected = ::SendMessageW(combo, CB_GETCURSEL, 0, 0);
-  if (model.GetCurSel() >= 0 && selected != model.GetCurSel())
-    ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(model.GetCurSel()), 0);
-  sync_text(combo, model.GetWindowText());  // the edit field, which may differ from the list
+  const std::string text = model.GetWindowText();
+  if (window_text(combo) == text) return;
+  const int selected = model.GetCurSel();
+  if (selected >= 0 && model.GetLBText(selected) == text)
+    ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+  else
+    ::SetWindowTextW(combo, widen(text).c_str());
 }
 
 void sync_progress(HWND bar, const CProgressCtrl& model) {

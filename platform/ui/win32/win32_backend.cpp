@@ -128,8 +128,14 @@ void Win32Backend::run_modal(CDialog& dialog) {
 int Win32Backend::message_box(const std::string& text, const std::string& caption,
                               MessageBoxType type) {
   const UINT buttons = type == MessageBoxType::OkCancel ? MB_OKCANCEL : MB_OK;
-  const int answer = ::MessageBoxW(active_owner(), platform::win32::widen(text).c_str(),
-                                   platform::win32::widen(caption).c_str(), buttons);
+  // Owned by the dialog on screen; a dialog that is not shown yet (the main dialog's warning
+  // comes from its initialisation) owns nothing, or the box would not be activated.
+  HWND owner = active_owner();
+  if (owner != nullptr && !::IsWindowVisible(owner)) owner = nullptr;
+  // In front and active, also when a server thread asked for it.
+  const int answer =
+      ::MessageBoxW(owner, platform::win32::widen(text).c_str(),
+                    platform::win32::widen(caption).c_str(), buttons | MB_SETFOREGROUND);
   schedule_next_timer();
   return answer == IDCANCEL ? ui::IDCANCEL : ui::IDOK;
 }
