@@ -114,11 +114,10 @@ void DialogWindow::update(CWnd& control) {
 void DialogWindow::add_control(CWnd& control) {
   const ControlClass type = control_class(control.kind());
   const Rect at = control.GetWindowRect();
-  HWND child =
-      ::CreateWindowExW(0, type.name, widen(control.GetWindowText()).c_str(), WS_CHILD | type.style,
-                        at.left, at.top, at.width(), at.height(), m_window,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.GetDlgCtrlID())),
-                        ::GetModuleHandleW(nullptr), nullptr);
+  HWND child = ::CreateWindowExW(0, type.name, widen(control.GetWindowText()).c_str(),
+                                 WS_CHILD | type.style, at.left, at.top, at.width(), at.height(),
+                                 m_window, as_handle<HMENU>(control.GetDlgCtrlID()),
+                                 ::GetModuleHandleW(nullptr), nullptr);
   if (child == nullptr) return;
   // The dialog's own font, as the dialog manager gives the controls of its template.
   ::SendMessageW(child, WM_SETFONT, ::SendMessageW(m_window, WM_GETFONT, 0, 0), FALSE);
@@ -188,15 +187,15 @@ HBRUSH DialogWindow::static_colour(HDC dc, HWND child) {
 INT_PTR DialogWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
-      if (!m_syncing) on_command(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+      if (!m_syncing) on_command(LOWORD(wParam), HIWORD(wParam), as_handle<HWND>(lParam));
       return TRUE;
     case WM_ERASEBKGND:
-      if (!erase_background(reinterpret_cast<HDC>(wParam))) return FALSE;
+      if (!erase_background(as_handle<HDC>(static_cast<LONG_PTR>(wParam)))) return FALSE;
       ::SetWindowLongPtrW(m_window, DWLP_MSGRESULT, TRUE);
       return TRUE;
     case WM_CTLCOLORSTATIC:
       return reinterpret_cast<INT_PTR>(
-          static_colour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+          static_colour(as_handle<HDC>(static_cast<LONG_PTR>(wParam)), as_handle<HWND>(lParam)));
     case WM_LBUTTONDOWN:
       m_dialog.OnLButtonDown(static_cast<unsigned>(wParam),
                              Point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
@@ -208,13 +207,13 @@ INT_PTR DialogWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 INT_PTR CALLBACK DialogWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    auto* self = reinterpret_cast<DialogWindow*>(lParam);
+    auto* self = as_handle<DialogWindow*>(lParam);
     ::SetWindowLongPtrW(window, DWLP_USER, lParam);
     self->m_window = window;
     self->tie_template_controls();
     return FALSE;  // the focus is given when the window shows
   }
-  auto* self = reinterpret_cast<DialogWindow*>(::GetWindowLongPtrW(window, DWLP_USER));
+  auto* self = as_handle<DialogWindow*>(::GetWindowLongPtrW(window, DWLP_USER));
   return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
 }
 
