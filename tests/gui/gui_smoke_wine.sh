@@ -105,7 +105,8 @@ wait_windows() { poll shows_windows "$@"; }
 
 focus() { xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"; }
 # Wine takes the X focus alone as no activation (it waits for a window manager's word, and
-# Xvfb has none), so a box that came up inactive is activated by a click on its margin.
+# Xvfb has none), so a window that came up inactive is activated by a click on its margin,
+# where the dialogs and boxes have no control.
 activate() {
   focus "$1"
   xdotool mousemove --sync --window "$1" 6 6 click 1
@@ -205,7 +206,7 @@ part_one() {
   xdotool key Escape
   wait_windows 1 >/dev/null || fail "Escape did not close the picture dialog"
 
-  focus "$product"
+  activate "$product"
   xdotool key Return
   box=$(wait_windows 2) || { fail "OK did not ask for confirmation"; return; }
   [ "$(title_of "$box")" = "kalvex" ] || fail "the message box is titled $(title_of "$box")"
@@ -221,7 +222,8 @@ part_one() {
 
   # Typed text replaces the selected address and reaches the dialog: more than 32 characters
   # are refused with the framework's message, before any server could start.
-  focus "$main"
+  activate "$main"
+  xdotool key Home shift+End # the address field has the focus; typing replaces its text
   xdotool type --delay 10 1234567890.1234567890.1234567890.12
   xdotool key Return
   box=$(wait_windows 2) || { fail "a 35-character address was not refused"; return; }
@@ -231,7 +233,7 @@ part_one() {
   xdotool key Return
   wait_windows 1 "$box" >/dev/null || fail "the length message did not close"
 
-  focus "$main"
+  activate "$main"
   xdotool key Escape
   expect_exit 0
 }
@@ -271,8 +273,8 @@ INNER
   main=$(wait_windows 1 "$box") || { fail "the main dialog did not appear"; return; }
   shoot "$main" main-before-ok
 
-  focus "$main"
-  # The address field has the focus with its text selected: typing replaces it.
+  activate "$main"
+  xdotool key Home shift+End # the address field has the focus; typing replaces its text
   xdotool type --delay 20 127.0.0.1
   xdotool key Return
   tftp_listens() {
@@ -298,7 +300,7 @@ INNER
   note "progress bar colour $bar over $empty"
   shoot "$main" main-progress
 
-  focus "$main"
+  activate "$main"
   xdotool key Escape
   expect_exit 0
 }
@@ -341,7 +343,8 @@ INNER
   activate "$box"
   xdotool key Return
   main=$(wait_windows 1 "$box") || { fail "part three: the main dialog did not appear"; return; }
-  focus "$main"
+  activate "$main"
+  xdotool key Home shift+End
   xdotool type --delay 20 127.0.0.1
   xdotool key Return
   box=$(wait_windows 2) || { fail "the BOOTP thread's message box did not appear"; return; }
