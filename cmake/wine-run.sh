@@ -20,15 +20,21 @@ if [ "${1:-}" = --stop ]; then
 fi
 
 prepare() {
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  if [ ! -f "$WINEPREFIX/.kalvex-prepared" ]; then
+    # A prefix left half made (a wineboot that failed or was ended) is made again from
+    # nothing; wineboot's words are kept beside it.
+    timeout 30 wineserver -k 2>/dev/null
+    timeout 30 wineserver -w 2>/dev/null
+    rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    timeout 300 wineboot -i </dev/null >/dev/null 2>&1 || return 1
+    timeout 300 wineboot -i </dev/null >"$WINEPREFIX.boot.log" 2>&1 || return 1
     # A crash prints its backtrace and ends the program instead of waiting in a dialog.
     timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 \
       /f </dev/null >/dev/null 2>&1 || return 1
     # Wine's own dialog fonts (fonts-wine) are read from the prefix only.
     ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
     timeout 60 wineserver -w
+    touch "$WINEPREFIX/.kalvex-prepared"
   fi
   # Exit status 0: this call started the server; 2: one runs already and is warm. The first
   # program starts the services and the first to use the shell starts the desktop process

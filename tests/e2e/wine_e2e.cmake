@@ -7,4 +7,4 @@ add_test(NAME e2e.wine_whole_flash
                  ${KALVEX_LINUX_SIM_BOARD} ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh
                  ${CMAKE_BINARY_DIR}/wineprefix-e2e)
 set_tests_properties(e2e.wine_whole_flash PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 400
-                     PASS_REGULAR_EXPRESSION "PASS wine whole flash")
+                     PASS_REGULAR_EXPRESSION "PASS wine whole flash" RESOURCE_LOCK wine_desktop)

@@ -96,20 +96,32 @@ start_wine_in_pc_namespace() {
   [ -n "$found" ] && [ "$found" = "$wanted" ]
 }
 
-window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -1; }
+# The program's visible windows (Wine names their class after the program file), oldest first.
+kalvex_windows() { xdotool search --onlyvisible --classname '^kalvex\.exe$' 2>/dev/null; }
 
-# Waits for a window of that name other than `skip`, then presses Enter in it (its default
-# button: OK).
+# The newest of them titled exactly $1 other than $2. (xdotool's own name match ignores
+# case, and the dialogs are "Kalvex" while the message boxes are "kalvex".)
+window_titled() {
+  local window found=
+  for window in $(kalvex_windows); do
+    [ "$window" != "${2:-}" ] && [ "$(xdotool getwindowname "$window" 2>/dev/null)" = "$1" ] &&
+      found=$window
+  done
+  [ -n "$found" ] && echo "$found"
+}
+
+# Waits for a window of that title other than `not`, then activates it and presses Enter
+# (its default button: OK).
 press_enter_in() {
   local name=$1 not=${2:-} i window=
   for ((i = 0; i < STEP_SECONDS * 10; i++)); do
-    window=$(window_named "$name")
-    [ -n "$window" ] && [ "$window" != "$not" ] && break
-    window=
+    window=$(window_titled "$name" "$not") && break
     sleep 0.1
   done
   [ -n "$window" ] || return 1
-  xdotool windowfocus --sync "$window" key Return
+  # Wine takes the X focus alone as no activation (it waits for a window manager's word, and
+  # Xvfb has none): a click on the window's margin activates a window that came up inactive.
+  xdotool windowfocus --sync "$window" mousemove --sync --window "$window" 6 6 click 1 key Return
   LAST_WINDOW=$window
 }
 
@@ -144,6 +156,10 @@ if press_enter_in Kalvex && product=$LAST_WINDOW && press_enter_in kalvex &&
     fail "the board failed with status $?"
 else
   fail "kalvex.exe's dialogs did not lead to the servers listening on ports 67 and 69"
+  for window in $(kalvex_windows); do
+    fail "    it shows \"$(xdotool getwindowname "$window" 2>/dev/null)\" ($window)"
+  done
+  import -window root "$PREFIX.failure.png" 2>/dev/null && fail "    the screen: $PREFIX.failure.png"
 fi
 
 # The countdown after the transfer: 310 ticks of 300 ms.
