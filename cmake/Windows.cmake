@@ -28,5 +28,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${KALV
 # Every Wine test shares the prefix's server; the last thing CTest runs ends it, with every
 # program it still keeps (a test that timed out leaves its children there).
 set(KALVEX_TEST_PROPERTIES FIXTURES_REQUIRED wine)
+# Each unit test takes seconds; one that Wine hangs is given up well before CTest's default.
+set(KALVEX_TEST_TIMEOUT 120)
 add_test(NAME wine.stop COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh ${KALVEX_WINE_PREFIX} --stop)
 set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine)
