@@ -73,9 +73,12 @@ TEST_F(TftpExchange, StrangerIsToldUnknownTransferIdAndTheTransferGoesOnUntouche
   ASSERT_EQ(block_of(request(rrq(kImageFileName, "octet"))), 1);
   EXPECT_FALSE(udp_port_bound(m_port)) << "the request port is free again during the transfer";
   settle();  // a stranger acknowledges block 1
+  // Linux's loopback holds every 127/8 address, Windows' only 127.0.0.1.
+#ifndef _WIN32
   Peer otherHost(platform::inet_addr("127.0.0.2"), kLoopback_net, m_peer.port());
   otherHost.send_to(m_peer.transfer_port(), ack(1));  // the board's port, another address
   EXPECT_EQ(otherHost.receive(), error_packet(5, "Unknown transfer ID"));
+#endif
   EXPECT_EQ(flash_state().bytesSent.load(), 0);
   EXPECT_FALSE(m_peer.pending());
   const Bytes overlong{0, 4, 0, 1, 0xEE, 0xEE};  // ACK 1 and two bytes too many
