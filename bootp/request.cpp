@@ -288,4 +288,21 @@ void setarp(const ServerState& state, std::uint32_t address_net, int,
   exec_command("arp", add.c_str());
 }
 
+void serve_datagram(ServerState& state, std::span<const std::uint8_t> datagram) {
+  std::copy(datagram.begin(), datagram.end(), state.packet.buffer.begin());
+  state.packet.length = datagram.size();
+  state.packet.receivedLength = datagram.size();
+  read_host_table(state, false);
+  switch (state.packet.view().op()) {
+    case kBootRequest:
+      serve_request(state);
+      break;
+    case kBootReply:
+      relay_reply(state);
+      break;
+    default:
+      break;
+  }
+}
+
 }  // namespace bootp

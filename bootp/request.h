@@ -18,6 +18,10 @@ inline constexpr std::size_t kMaxServerPath = 1007;
 
 void serve_request(ServerState& state);
 void relay_reply(ServerState& state);
+// The receive loop's step for a datagram of an acceptable length (at least the minimum
+// message, at most the packet buffer): taken into the packet buffer, the host table re-read
+// when it changed, then a request served or a reply relayed.
+void serve_datagram(ServerState& state, std::span<const std::uint8_t> datagram);
 // override_net: the entry's reply address, or 0.
 void transmit_reply(ServerState& state, bool forward, std::uint32_t override_net);
 void setarp(const ServerState& state, std::uint32_t address_net, int type,

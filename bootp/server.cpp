@@ -113,21 +113,7 @@ void serve(ServerState& state, const platform::StopToken& stop) {
       if (state.verbosity > 0) bootp_report(kNotice, "received short packet");
       continue;
     }
-    std::copy_n(receiveBuffer.begin(), received.length, state.packet.buffer.begin());
-    state.packet.length = received.length;
-    state.packet.receivedLength = received.length;
-
-    read_host_table(state, false);
-    switch (state.packet.view().op()) {
-      case kBootRequest:
-        serve_request(state);
-        break;
-      case kBootReply:
-        relay_reply(state);
-        break;
-      default:
-        break;
-    }
+    serve_datagram(state, std::span(receiveBuffer).first(received.length));
   }
 }
 

@@ -94,20 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The receive loop's own filters: nothing empty, longer than the buffer or short.
   if (size < kMinimumMessage || size > kPacketSize) return 0;
   state.packet.buffer.fill(0);
-  std::copy_n(data, size, state.packet.buffer.begin());
   std::copy_n(data + offset::kXid, g_request.size(), g_request.begin());
-  state.packet.length = size;
-  state.packet.receivedLength = size;
-  read_host_table(state, false);
-  switch (state.packet.view().op()) {
-    case kBootRequest:
-      serve_request(state);
-      break;
-    case kBootReply:
-      relay_reply(state);
-      break;
-    default:
-      break;
-  }
+  serve_datagram(state, std::span(data, size));
   return 0;
 }
