@@ -24,6 +24,8 @@ PREFIX=$(readlink -m "${4:?a Wine prefix for this test alone}")
 HERE=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=flash_lib.sh
 . "$HERE/flash_lib.sh"
+# shellcheck source=../gui/window_lib.sh
+. "$HERE/../gui/window_lib.sh"
 
 IMAGE_BYTES=$((1024 * 1024 + 300))
 BOARD_ARGS=(--tftp-timeout-ms 1000 --tftp-resends 3 --max-restarts 20 --give-up-s 120)
@@ -49,11 +51,6 @@ kalvex_pid=
 failures=()
 fail() { failures+=("$*"); }
 
-stop_wine() {
-  WINEPREFIX=$PREFIX timeout 30 wineserver -k 2>/dev/null
-  WINEPREFIX=$PREFIX timeout 30 wineserver -w 2>/dev/null
-  return 0
-}
 cleanup() {
   [ -n "$kalvex_pid" ] && kill "$kalvex_pid" 2>/dev/null
   stop_wine
@@ -63,17 +60,6 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-# kalvex.exe's dialogs need a display; explorer.exe, started with the server, takes it then.
-start_xvfb() {
-  local fifo=$WORK/display display
-  mkfifo "$fifo"
-  Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 3>"$fifo" </dev/null >/dev/null 2>&1 &
-  xvfb_pid=$!
-  read -r -t 10 display <"$fifo"
-  [ -n "$display" ] || return 1
-  export DISPLAY=":$display"
-}
 
 # The network namespace of this prefix's server, found by the directory it works in.
 server_namespace() {
@@ -132,6 +118,7 @@ DIR=$WORK/bench
 kvx_write_bench "$DIR" "$IMAGE_BYTES" "$KVX_BOARD_MAC"
 kvx_link_up "$PC_NS" "$BOARD_NS" "$KVX_BOARD_MAC" >"$WORK/link.log" 2>&1 ||
   { echo "FAILED: could not build the link: $(cat "$WORK/link.log")"; exit 1; }
+# kalvex.exe's dialogs need a display; explorer.exe, started with the server, takes it then.
 start_xvfb || skip "Xvfb cannot start here"
 if ! start_wine_in_pc_namespace; then
   echo "FAILED: the Wine server of $PREFIX is not in the PC's namespace; nothing was started"

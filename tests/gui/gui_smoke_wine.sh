@@ -24,6 +24,8 @@ mkdir -p "${4:?artefact directory}"
 ARTEFACTS=$(readlink -f "$4")
 readonly SKIP=77
 readonly WAIT_STEPS=300 # polls 0.1 s apart: the bound on every wait for a condition
+# shellcheck source=window_lib.sh
+. "$(dirname "$0")/window_lib.sh"
 
 failures=0
 not_run= # why a part could not run here
@@ -44,12 +46,6 @@ skip() {
   exit $SKIP
 }
 
-stop_wine() {
-  WINEPREFIX=$PREFIX timeout 30 wineserver -k 2>/dev/null
-  WINEPREFIX=$PREFIX timeout 30 wineserver -w 2>/dev/null
-  return 0
-}
-
 cleanup() {
   [ -n "$kalvex_pid" ] && kill "$kalvex_pid" 2>/dev/null
   [ -d "$PREFIX" ] && stop_wine
@@ -67,15 +63,6 @@ done
 
 work=$(mktemp -d /tmp/kalvex-gui-wine.XXXXXX)
 
-start_xvfb() {
-  local fifo=$work/display display
-  mkfifo "$fifo"
-  Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 3>"$fifo" </dev/null >/dev/null 2>&1 &
-  xvfb_pid=$!
-  read -r -t 10 display <"$fifo"
-  [ -n "$display" ] || return 1
-  export DISPLAY=":$display"
-}
 start_xvfb || skip "Xvfb cannot start here"
 
 # ---- helpers ----
@@ -83,27 +70,6 @@ start_xvfb || skip "Xvfb cannot start here"
 # Visible windows of the program (Wine names their class after the program file), oldest first.
 windows() { xdotool search --onlyvisible --classname '^kalvex\.exe$' 2>/dev/null; }
 
-poll() {
-  local i
-  for ((i = 0; i < WAIT_STEPS; i++)); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# Succeeds when the program shows exactly $1 windows, the newest not $2; prints it.
-shows_windows() {
-  local list newest
-  list=$(windows)
-  [ "$(printf '%s\n' "$list" | grep -c .)" -eq "$1" ] || return 1
-  newest=$(printf '%s\n' "$list" | tail -1)
-  [ "$newest" != "${2:-}" ] || return 1
-  echo "$newest"
-}
-wait_windows() { poll shows_windows "$@"; }
-
-focus() { xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"; }
 # Wine takes the X focus alone as no activation (it waits for a window manager's word, and
 # Xvfb has none), so a window that came up inactive is activated by a click on its margin,
 # where the dialogs and boxes have no control.
@@ -111,44 +77,12 @@ activate() {
   focus "$1"
   xdotool mousemove --sync --window "$1" 6 6 click 1
 }
-size_of() { xdotool getwindowgeometry "$1" | awk '/Geometry/ {print $2}'; }
-position_of() { xdotool getwindowgeometry "$1" | awk '/Position/ {print $2}'; }
 title_of() { xdotool getwindowname "$1"; }
 
-# Succeeds once two captures of the window in a row are the same: it has finished drawing.
-captured_still() { # window, file
-  import -window "$1" "$2.next.png" 2>/dev/null || return 1
-  if [ -e "$2" ] && cmp -s "$2" "$2.next.png"; then
-    rm -f "$2.next.png"
-    return 0
-  fi
-  mv "$2.next.png" "$2"
-  return 1
-}
 shoot() { # window, name
   rm -f "$ARTEFACTS/$2.png"
   poll captured_still "$1" "$ARTEFACTS/$2.png" || fail "no still screenshot of $2"
   import -window root "$ARTEFACTS/$2-screen.png" 2>/dev/null
-}
-
-pixel() { convert "$1[1x1+$2+$3]" -depth 8 -format '%[hex:u]' info: 2>/dev/null | cut -c1-6; }
-expect_pixel() { # what, file, x, y, colour
-  local got
-  got=$(pixel "$2" "$3" "$4")
-  [ "$got" = "$5" ] || fail "$1: pixel $3,$4 of $(basename "$2") is $got, expected $5"
-}
-
-ended() { ! kill -0 "$kalvex_pid" 2>/dev/null; }
-expect_exit() {
-  local want=$1 code
-  if ! poll ended; then
-    fail "the program did not end"
-    return
-  fi
-  wait "$kalvex_pid"
-  code=$?
-  kalvex_pid=
-  [ "$code" = "$want" ] || fail "the program ended with code $code, expected $want"
 }
 
 readonly PICTURE=1E90FF
